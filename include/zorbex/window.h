@@ -1,0 +1,76 @@
+/*
+ * Windows and messages for applications of the Zorbex SDK on Linux.
+ *
+ * The library announces errors and frames by posting messages to windows
+ * (Zorbex_Initialize's notification window, the callback window of the
+ * acquisition calls) and paints its live preview into a window.  Windows
+ * here are headless objects: each has a message queue and a client-area
+ * pixel surface that an application can read back.  A message posted with
+ * no window goes to the posting thread's own queue, read with a null window.
+ */
+#ifndef ZORBEX_WINDOW_H
+#define ZORBEX_WINDOW_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+#include <cstddef>
+extern "C" {
+#else
+#include <stddef.h>
+#include <uchar.h>
+#endif
+
+#if defined(__GNUC__)
+#define ZBXWIN_API __attribute__((visibility("default")))
+#else
+#define ZBXWIN_API
+#endif
+
+/* Opaque, pointer-sized window handle; NULL is "no window". */
+typedef struct ZbxWindowObject* ZbxWindow;
+
+typedef struct ZbxMessage {
+    ZbxWindow window;  /* the window it was posted to; NULL for a thread message */
+    uint32_t message;
+    uintptr_t wparam;
+    intptr_t lparam;
+} ZbxMessage;
+
+/* A hidden window that only receives messages. */
+ZBXWIN_API ZbxWindow ZbxWin_CreateMessageWindow(void);
+/* A window of the given client size, for hosting the library's child
+ * preview window; parent may be NULL.  visible: non-zero to show it. */
+ZBXWIN_API ZbxWindow ZbxWin_CreateWindow(ZbxWindow parent, int x, int y, int width, int height,
+                                         int visible);
+/* Destroys the window, its children and any messages still queued. 1 or 0. */
+ZBXWIN_API int ZbxWin_DestroyWindow(ZbxWindow window);
+ZBXWIN_API int ZbxWin_IsWindow(ZbxWindow window);
+
+/* Takes (remove != 0) or looks at the oldest message of the window's queue,
+ * or of the calling thread's queue when window is NULL.  1 when there was one. */
+ZBXWIN_API int ZbxWin_PeekMessage(ZbxWindow window, ZbxMessage* message, int remove);
+/* Waits up to timeout_ms for a message and takes it.  1, or 0 on time-out. */
+ZBXWIN_API int ZbxWin_WaitMessage(ZbxWindow window, ZbxMessage* message, uint32_t timeout_ms);
+/* Posts a message as the library does; 1 or 0. */
+ZBXWIN_API int ZbxWin_PostMessage(ZbxWindow window, uint32_t message, uintptr_t wparam,
+                                  intptr_t lparam);
+
+/* Placement and state, for windows made by the application or the library. */
+ZBXWIN_API int ZbxWin_GetWindowRect(ZbxWindow window, int* x, int* y, int* width, int* height);
+ZBXWIN_API int ZbxWin_GetClientSize(ZbxWindow window, int* width, int* height);
+ZBXWIN_API int ZbxWin_IsVisible(ZbxWindow window);
+ZBXWIN_API int ZbxWin_GetParent(ZbxWindow window, ZbxWindow* parent);
+/* The window's title in UTF-8; 1, or 0 when it does not fit. */
+ZBXWIN_API int ZbxWin_GetTitle(ZbxWindow window, char* buffer, int size);
+/* The first child window of a window (NULL when none), e.g. the preview. */
+ZBXWIN_API ZbxWindow ZbxWin_GetFirstChild(ZbxWindow window);
+/* The client area's pixels, top row first, 3 bytes per pixel in
+ * blue-green-red order, rows stride bytes apart.  1 or 0. */
+ZBXWIN_API int ZbxWin_ReadClientPixels(ZbxWindow window, uint8_t* pixels, int stride);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZORBEX_WINDOW_H */

@@ -1,0 +1,8 @@
+// Exports that need no session.
+#include "zorbex/zorbex.h"
+
+namespace {
+constexpr int kDllVersion = 28640543;  // 0x01B5051F
+}
+
+extern "C" int Zorbex_GetDllVersion(void) { return kDllVersion; }

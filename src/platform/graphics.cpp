@@ -121,6 +121,13 @@ inline void read_bgr(const std::uint8_t* p, const BlitTables& t, std::uint8_t* b
     }
 }
 
+// 32-bit to 32-bit keeps the fourth byte; other sources give it 0.
+template <int kSrcBits, int kDstBits>
+inline void write_pixel(const std::uint8_t* src, std::uint8_t* dst, const BlitTables& t) {
+    read_bgr<kSrcBits>(src, t, &dst[0], &dst[1], &dst[2]);
+    if constexpr (kDstBits == 32) dst[3] = kSrcBits == 32 ? src[3] : 0;
+}
+
 // One destination row: `count` pixels from step `first` on.
 template <int kSrcBits, int kDstBits>
 void blit_row(const std::uint8_t* src_row, std::uint8_t* dst_row, const Axis& x, const BlitTables& t) {
@@ -143,8 +150,7 @@ void blit_row(const std::uint8_t* src_row, std::uint8_t* dst_row, const Axis& x,
             if constexpr (kDstBits == 8) {
                 *dst = t.index_map[*src];
             } else {
-                read_bgr<kSrcBits>(src, t, &dst[0], &dst[1], &dst[2]);
-                if constexpr (kDstBits == 32) dst[3] = 0;
+                write_pixel<kSrcBits, kDstBits>(src, dst, t);
             }
         }
         return;
@@ -163,8 +169,7 @@ void blit_row(const std::uint8_t* src_row, std::uint8_t* dst_row, const Axis& x,
         if constexpr (kDstBits == 8) {
             *dst = t.index_map[*src];
         } else {
-            read_bgr<kSrcBits>(src, t, &dst[0], &dst[1], &dst[2]);
-            if constexpr (kDstBits == 32) dst[3] = 0;
+            write_pixel<kSrcBits, kDstBits>(src, dst, t);
         }
         j += whole;
         rem += part;

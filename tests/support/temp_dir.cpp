@@ -22,6 +22,7 @@ TempDir::TempDir(const std::string& prefix) {
 }
 
 TempDir::~TempDir() {
+    if (path_.empty()) return;
     std::error_code ec;
     // Tests may have made parts read-only; give write permission back first.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace zbx::test {
 
@@ -18,6 +19,8 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+    // Keeps the directory: the destructor will leave it alone.
+    std::filesystem::path release() { return std::exchange(path_, {}); }
 
 private:
     std::filesystem::path path_;

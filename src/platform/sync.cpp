@@ -8,13 +8,14 @@ Event::Event(bool manual_reset, bool initially_set)
     : manual_reset_(manual_reset), signalled_(initially_set) {}
 
 void Event::set() {
-    {
-        std::lock_guard lock(mutex_);
-        if (signalled_) return;
-        signalled_ = true;
-    }
-    // An auto-reset signal is consumed by one waiter, so waking more would
-    // only make the others go back to sleep.
+    // Notify while holding the lock: a waiter may destroy the event as soon
+    // as it sees the signal (a thread's end event is closed right after the
+    // wait), so nothing here may touch the event after the unlock.
+    std::lock_guard lock(mutex_);
+    if (signalled_) return;
+    signalled_ = true;
+    // An auto-reset signal is consumed by one waiter; waking more would only
+    // send the others back to sleep.
     if (manual_reset_)
         cond_.notify_all();
     else

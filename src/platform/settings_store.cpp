@@ -327,7 +327,8 @@ bool SettingsKey::write_bytes(std::string_view name, std::span<const std::uint8_
 }
 
 bool delete_settings_tree(std::string_view path) {
-    if (!settings::valid_key_path(path)) return false;
+    // The user's root itself cannot be removed, as in the registry.
+    if (path.empty() || !settings::valid_key_path(path)) return false;
     bool removed = false;
     const bool ok = update_tree([&](Tree& tree) {
         removed = tree.remove_tree(path);

@@ -93,7 +93,7 @@ private:
 };
 
 // Removes a key with all its subkeys and values.  False when there was no
-// such key or the file cannot be written.
+// such key, `path` is the root (""), or the file cannot be written.
 bool delete_settings_tree(std::string_view path);
 
 }  // namespace zbx::platform

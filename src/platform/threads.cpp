@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+#include <exception>
 
 namespace zbx::platform {
 namespace {
@@ -22,7 +22,7 @@ bool Thread::start(std::function<void()> body) {
     if (thread_.joinable() || !body) return false;
     try {
         thread_ = std::thread(std::move(body));
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {  // no thread, or no memory for its state
         return false;
     }
     return true;

@@ -297,6 +297,8 @@ TEST_F(SettingsStore, DeletedKeysAreGoneForEveryHolder) {
     SettingsKey probe;
     EXPECT_FALSE(probe.open(std::string(kRoot) + "\\Camera_00"));
     EXPECT_TRUE(probe.open(kRoot));  // the parent stays
+    EXPECT_FALSE(delete_settings_tree(""));
+    EXPECT_TRUE(probe.open(kRoot));
 }
 
 TEST(SettingsLocation, FollowsTheXdgConfigFolder) {

@@ -70,6 +70,16 @@ TEST_F(Session, UnsupportedNamesPostCode11WithoutRecordingIt) {
     EXPECT_EQ(Zorbex_GetLastError(handle_), 0);
 }
 
+TEST(UnsupportedNames, ShareOneEntryPoint) {
+    const auto entry = reinterpret_cast<void (*)()>(&Zorbex_Fps);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_Fpga_ReadRegister), entry);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_Fpga_WriteRegister), entry);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_GetHalfClock), entry);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_SetHalfClock), entry);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_SetCrossbar), entry);
+    EXPECT_EQ(reinterpret_cast<void (*)()>(&Zorbex_SetSamplingRate), entry);
+}
+
 TEST_F(Session, StatusIsAlwaysZero) {
     EXPECT_EQ(Zorbex_GetStatus(handle_, 7), 0);
     EXPECT_EQ(Zorbex_GetLastError(handle_), 0);

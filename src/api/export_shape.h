@@ -18,6 +18,18 @@ namespace zbx::api {
 inline constexpr int kFailed = 0;
 inline constexpr int kFailedMinusOne = -1;  // GetColorMode, GetSubSample, GetWaitTime
 
+// Runs `body()` and returns its result, or `failure` if it throws.  For the
+// exports that do not start from a handle lookup.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    static_assert(std::is_invocable_r_v<Result, Body>);
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
 // Runs `operation(session)` for `handle` and returns its result, or
 // `failure` when there is no session.  An exception escaping the operation
 // becomes `failure` (a failed allocation is also recorded as a memory error).

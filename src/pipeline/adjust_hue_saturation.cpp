@@ -58,43 +58,40 @@ struct HuePlan {
     std::int32_t shift_div;  // shift div 255
 };
 
-// Blue, green, red in bits 0-7, 8-15, 16-23 of the result.
+// Blue, green, red in bits 0-7, 8-15, 16-23 of the result.  Written
+// without branches (the choices compile to conditional moves): pictures
+// change sector from pixel to pixel.  A grey pixel (c = 0) needs no case
+// of its own: c2 = 0 gives w = 0 and q = 0, so the result is grey(n).
 inline std::int32_t adjust_pixel(std::int32_t b, std::int32_t g, std::int32_t r,
                                  const HuePlan& plan) {
-    const std::int32_t mx = std::max({r, g, b});
-    const std::int32_t mn = std::min({r, g, b});
+    const std::int32_t mx = std::max(std::max(r, g), b);
+    const std::int32_t mn = std::min(std::min(r, g), b);
     const std::int32_t c = mx - mn;
     const std::int32_t l = mx + mn;
-    std::int32_t sector;
-    std::int32_t d;
-    if (r >= g && r >= b) {
-        sector = 1;
-        d = g - b;
-    } else if (g >= b) {
-        sector = 3;
-        d = b - r;
-    } else {
-        sector = 5;
-        d = r - g;
-    }
-    if (d < 0) {
-        sector -= 1;
-        d += c;
-    }
+    const bool red = r >= g && r >= b;
+    const bool green = !red && g >= b;
+    std::int32_t sector = red ? 1 : (green ? 3 : 5);
+    std::int32_t d = red ? g - b : (green ? b - r : r - g);
+    const std::int32_t negative = d < 0 ? 1 : 0;
+    sector -= negative;
+    d += negative != 0 ? c : 0;
     const std::int32_t c2 = std::min(plan.sat[c], l < 256 ? l : 511 - l);
     const std::int32_t n = (l - c2) >> 1;
-    if (c == 0) return grey(n);
     std::int32_t p = ((d * kReciprocal[c] + 0x8000) >> 16) + plan.shift_mod;
-    const std::int32_t k = sector + (p > 254 ? 1 : 0) + plan.shift_div;
-    if (p >= 255) p -= 255;
+    const std::int32_t wrap = p > 254 ? 1 : 0;
+    const std::int32_t k = sector + wrap + plan.shift_div;
+    p -= wrap != 0 ? 255 : 0;
     const std::int32_t w = ((l + c2) >> 1) - n;
     const std::int32_t q = (p * w + 128) >> 8;
     return grey(n) + (grey(w) & kMask[k]) + q * kMul[k];
 }
 
 template <typename S, int kPixelBytes>
-void hue_rows(const kernels::RectArgs& a, int pixel_bytes, const HuePlan& plan, int shift,
+void hue_rows(const kernels::RectArgs& a, int pixel_bytes, const HuePlan& shared_plan, int shift,
               std::int32_t top) {
+    // A private copy: byte stores into the picture could alias the
+    // caller's plan, which would force reloads in every pixel.
+    const HuePlan plan = shared_plan;
     using kernels::load;
     using kernels::store;
     constexpr int kSize = static_cast<int>(sizeof(S));

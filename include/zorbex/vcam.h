@@ -37,6 +37,31 @@
  * (2 = 100 MHz, 1 = 12 MHz, other values 24 MHz).  Power-on state: full
  * 1280 x 720 window, exposure 637, clock 2: about 45 frames per second.
  *
+ * Driver behaviour, as the library sees it through its driver port:
+ * - Transfers (0x22204E, 0x222051 and their large-frame twins 0x2220A6,
+ *   0x2220A9, all alike at any size) take exactly 4 input bytes, the pipe
+ *   index, and a non-empty data buffer; the pipe sets the direction.
+ *   Pipe 0 takes exactly 64-byte command packets, pipe 1 gives exactly
+ *   64-byte answers: after a read command the first pipe-1 read returns
+ *   the previous answer and the second the new one.  Unknown commands, the
+ *   serial-ROM packets without their constant bytes, ROM writes below
+ *   0x1800 and sample-width bytes other than 0 or 1 fail.
+ * - Pipe 2: each start-frame command (0x02) allows one frame read; a read
+ *   without one waits like any other and fails at the time-out.  The read
+ *   delivers min(buffer length, frame bytes) and reports that count; frame
+ *   bytes = controller registers 0..3 (also set by command 0x09) times 2
+ *   when controller register 14 is 5 (command 0x0A sets 14 to 5 or 4).
+ *   Rows are register 7 samples wide and register 5 rows high, read from
+ *   sensor row register 4 - 64 and column register 6 - 132; the samples
+ *   past the window are 0.  16-bit samples are little-endian 12-bit values.
+ * - The settings request 0x2220A0 takes a 44-byte record whose first word
+ *   is 1 and no output; it sets the camera's transfer time-out (3000 ms at
+ *   power-on), which every later frame read on any handle uses.
+ * - Camera initialise (0x06) returns the sensor registers to power-on.
+ * - A failed request reports 0 bytes and changes nothing.
+ * - Each process has its own virtual cameras: state is not shared between
+ *   processes, only the slot choice through ZBX_VCAM_SLOTS.
+ *
  * All functions return ZBX_VCAM_OK (0) or a negative ZBX_VCAM_E_* code and
  * are safe to call from any thread.
  */

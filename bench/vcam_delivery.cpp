@@ -56,6 +56,26 @@ void BM_Delivery(benchmark::State& state) {
 }
 BENCHMARK(BM_Delivery)->Arg(8)->Arg(16)->Unit(benchmark::kMicrosecond);
 
+// Worst case: the exposure changes before every frame (automatic exposure),
+// so the camera renders its base frame again each time.
+void BM_DeliveryExposureChanging(benchmark::State& state) {
+    const bool sixteen_bit = state.range(0) == 16;
+    const std::size_t bytes = kSamples * (sixteen_bit ? 2 : 1);
+    Camera camera(sixteen_bit);
+    std::vector<std::uint8_t> frame(bytes);
+    std::uint16_t exposure = 600;
+    for (auto _ : state) {
+        exposure = exposure == 600 ? 601 : 600;
+        std::uint8_t write[64] = {0x04, 0, 15, static_cast<std::uint8_t>(exposure >> 8),
+                                  static_cast<std::uint8_t>(exposure)};
+        camera.send(write);
+        benchmark::DoNotOptimize(camera.grab(frame));
+        benchmark::ClobberMemory();
+    }
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DeliveryExposureChanging)->Arg(8)->Arg(16)->Unit(benchmark::kMicrosecond);
+
 void BM_PlainCopy(benchmark::State& state) {
     const std::size_t bytes = kSamples * (state.range(0) == 16 ? 2 : 1);
     std::vector<std::uint8_t> source(bytes, 1), frame(bytes);

@@ -52,6 +52,8 @@ TEST_F(NamingTest, SeveralHandlesShareOneCamera) {
     port::DriverHandle h = port::driver_open(device_name(0).c_str());
     EXPECT_TRUE(port::driver_close(h));
     EXPECT_FALSE(port::driver_close(h));
+    ASSERT_EQ(ZbxVcam_GetStats(0, &stats), ZBX_VCAM_OK);
+    EXPECT_EQ(stats.open_handles, 3u);
 }
 
 TEST_F(NamingTest, RemovedCameraFailsOpenHandles) {

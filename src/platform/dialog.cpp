@@ -218,8 +218,10 @@ std::string Dialog::text(int id) const {
 }
 
 bool Dialog::set_int(int id, std::int64_t value, bool is_signed) {
-    const std::int64_t shown =
-        is_signed ? static_cast<std::int32_t>(value) : static_cast<std::uint32_t>(value);
+    // Both branches widened on their own: a conditional expression would
+    // turn the signed one unsigned.
+    const std::int64_t shown = is_signed ? std::int64_t{static_cast<std::int32_t>(value)}
+                                         : std::int64_t{static_cast<std::uint32_t>(value)};
     return set_text(id, std::to_string(shown));
 }
 

@@ -1,0 +1,471 @@
+// Bilinear demosaic.  For the output pixel (x, y) with rows A = y-2, B = y-1,
+// C = y, D = y+1 of the raw rectangle, the two colours other than green are
+// separable 9/3/3/1 sums:
+//   P(i) = 3 C(i) + A(i)     (the colour that lies on row C)
+//   Q(i) = 3 B(i) + D(i)     (the colour that lies on row B)
+// A pixel is "alpha" when its column parity equals its row parity (a green
+// position), "beta" otherwise:
+//   alpha: green = B(x-1) + C(x),  hP = 3 P(x-1) + P(x+1),  hQ = 3 Q(x) + Q(x-2)
+//   beta:  green = B(x) + C(x-1),  hP = 3 P(x) + P(x-2),    hQ = 3 Q(x-1) + Q(x+1)
+// On even rows (r = 0) row C carries blue and row B red; on odd rows the
+// reverse.  Channel = (h × k) >> 11 and green = sum >> 1, each limited to
+// 0 ... max (255 for 8-bit, 4095 for 16-bit samples).
+//
+// The interior runs a plain row kernel, or on AVX2 machines a kernel that
+// first forms P, Q and the widened rows B and C for the whole row and then
+// combines 16 (8-bit) or 8 (16-bit) pixels per step; both give identical
+// results.  The border re-runs the same sums with neighbour replacement.
+#include "pipeline/demosaic.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "pipeline/image_buffer.h"
+#include "pipeline/pixel_access.h"
+
+#pragma GCC optimize("O3")
+
+namespace zbx::pipeline {
+
+std::int32_t BayerGainFactor(std::int32_t gain) {
+    return static_cast<std::int32_t>(static_cast<double>(gain) * 1.28);
+}
+
+namespace {
+
+std::atomic<bool> g_force_plain{false};
+
+struct Params {
+    int c0 = 0;
+    int r0 = 0;
+    std::int64_t k_blue = 128;
+    std::int64_t k_red = 128;
+};
+
+Params params_of(const void* p) {
+    const auto* rec = static_cast<const BayerRecord*>(p);
+    BayerRecord r = rec != nullptr ? *rec : BayerRecord{};
+    Params out;
+    out.c0 = (r.phase == 2 || r.phase == 3) ? 1 : 0;
+    out.r0 = (r.phase == 1 || r.phase == 3) ? 1 : 0;
+    out.k_blue = BayerGainFactor(r.blue_gain);
+    out.k_red = BayerGainFactor(r.red_gain);
+    return out;
+}
+
+template <class T>
+constexpr std::int64_t kMax = sizeof(T) == 1 ? 255 : 4095;
+
+template <class T>
+inline std::int64_t scaled(std::int64_t sum, std::int64_t k) {
+    return std::clamp<std::int64_t>((sum * k) >> 11, 0, kMax<T>);
+}
+
+template <class T>
+inline void put(std::uint8_t* px, std::int64_t b, std::int64_t g, std::int64_t r) {
+    if constexpr (sizeof(T) == 1) {
+        px[0] = static_cast<std::uint8_t>(b);
+        px[1] = static_cast<std::uint8_t>(g);
+        px[2] = static_cast<std::uint8_t>(r);
+    } else {
+        store16(px, static_cast<std::uint16_t>(b));
+        store16(px + 2, static_cast<std::uint16_t>(g));
+        store16(px + 4, static_cast<std::uint16_t>(r));
+    }
+}
+
+// One output pixel from four row accessors and a column accessor; used by
+// the plain interior (direct indices) and the border (replaced indices).
+template <class T, class Row, class Col>
+inline void pixel(const Row& row, const Col& col, int x, int cx, int r, const Params& p,
+                  std::uint8_t* out) {
+    // row(0..3) = rows A, B, C, D; col(d) = index of column x + d.
+    const T* A = row(0);
+    const T* B = row(1);
+    const T* C = row(2);
+    const T* D = row(3);
+    const auto P = [&](int d) { return 3 * std::int64_t{C[col(d)]} + A[col(d)]; };
+    const auto Q = [&](int d) { return 3 * std::int64_t{B[col(d)]} + D[col(d)]; };
+    std::int64_t g, hp, hq;
+    if (cx == r) {
+        g = std::int64_t{B[col(-1)]} + C[col(0)];
+        hp = 3 * P(-1) + P(1);
+        hq = 3 * Q(0) + Q(-2);
+    } else {
+        g = std::int64_t{B[col(0)]} + C[col(-1)];
+        hp = 3 * P(0) + P(-2);
+        hq = 3 * Q(-1) + Q(1);
+    }
+    (void)x;
+    const std::int64_t blue = r == 0 ? hp : hq;
+    const std::int64_t red = r == 0 ? hq : hp;
+    put<T>(out, scaled<T>(blue, p.k_blue), std::min(g >> 1, kMax<T>), scaled<T>(red, p.k_red));
+}
+
+template <class T>
+struct Frame {
+    const std::uint8_t* src;
+    std::int32_t left, top, w, h;
+    std::ptrdiff_t src_stride;
+    std::uint8_t* dst;
+    std::int32_t dst_x, dst_y;
+    int dst_bpp;
+    std::ptrdiff_t dst_stride;
+
+    const T* src_row(int y) const {
+        return reinterpret_cast<const T*>(src + (top + y) * src_stride) + left;
+    }
+    std::uint8_t* dst_px(int x, int y) const {
+        return dst + (dst_y + y) * dst_stride + static_cast<std::ptrdiff_t>(dst_x + x) * dst_bpp;
+    }
+};
+
+template <class T>
+bool frame_of(Frame<T>& f, std::uint8_t* dst, const std::uint8_t* src, const Rect* r,
+              std::int32_t dst_x, std::int32_t dst_y, std::uint16_t dst_bpp, std::uint16_t src_bpp,
+              std::int32_t dst_stride, std::int32_t src_stride) {
+    if (r == nullptr || dst == nullptr || src == nullptr) return false;
+    if (src_bpp != sizeof(T) || dst_bpp < 3 * sizeof(T)) return false;
+    if (r->width() < 4 || r->height() < 4) return false;
+    f = Frame<T>{src, r->left, r->top, r->width(), r->height(), src_stride,
+                 dst, dst_x, dst_y, dst_bpp, dst_stride};
+    return true;
+}
+
+// Plain interior row: pixels x0 <= x < x1 of row y.
+template <class T>
+void row_plain(const Frame<T>& f, const Params& p, int y, int x0, int x1) {
+    const T* rows[4] = {f.src_row(y - 2), f.src_row(y - 1), f.src_row(y), f.src_row(y + 1)};
+    const int r = (y + p.r0) & 1;
+    std::uint8_t* out = f.dst_px(0, y);
+    const auto row = [&](int i) { return rows[i]; };
+    for (int x = x0; x < x1; ++x) {
+        const auto col = [x](int d) { return x + d; };
+        pixel<T>(row, col, x, (x + p.c0) & 1, r, p, out + static_cast<std::ptrdiff_t>(x) * f.dst_bpp);
+    }
+}
+
+// ---- AVX2 interior -------------------------------------------------------
+
+// Per-thread row scratch, grown only when a wider frame arrives.
+template <class U>
+U* scratch(std::size_t n) {
+    thread_local std::vector<U> buf;
+    if (buf.size() < n) buf.resize(n);
+    return buf.data();
+}
+
+bool have_avx2() {
+    static const bool ok = __builtin_cpu_supports("avx2");
+    return ok && !g_force_plain.load(std::memory_order_relaxed);
+}
+
+__attribute__((target("avx2"))) inline __m256i times3(__m256i v) {
+    return _mm256_add_epi16(_mm256_add_epi16(v, v), v);
+}
+__attribute__((target("avx2"))) inline __m256i times3_32(__m256i v) {
+    return _mm256_add_epi32(_mm256_add_epi32(v, v), v);
+}
+__attribute__((target("avx2"))) inline __m256i load(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+// 8-bit samples: returns the first column not written.  Needs k in
+// [0, 32767] (checked by the caller) so that (h << 4) × 2k fits mulhi.
+template <int OutBpp>
+__attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, const Params& p,
+                                               int y) {
+    const int w = f.w;
+    const std::uint8_t* A = f.src_row(y - 2);
+    const std::uint8_t* B = f.src_row(y - 1);
+    const std::uint8_t* C = f.src_row(y);
+    const std::uint8_t* D = f.src_row(y + 1);
+    std::uint16_t* s = scratch<std::uint16_t>(4 * static_cast<std::size_t>(w) + 16);
+    std::uint16_t* P = s;
+    std::uint16_t* Q = s + w;
+    std::uint16_t* B16 = s + 2 * w;
+    std::uint16_t* C16 = s + 3 * w;
+    for (int i = 0; i < w; ++i) {  // vectorised by the compiler
+        P[i] = static_cast<std::uint16_t>(3 * C[i] + A[i]);
+        Q[i] = static_cast<std::uint16_t>(3 * B[i] + D[i]);
+        B16[i] = B[i];
+        C16[i] = C[i];
+    }
+    const int r = (y + p.r0) & 1;
+    const int x0 = 2;
+    const int x1 = w - 2;
+    // Lanes j of a step starting at even x are alpha when (x + j + c0) & 1 == r.
+    const bool alpha_even = ((x0 + p.c0) & 1) == r;
+    const __m256i alpha = alpha_even ? _mm256_set1_epi32(0x0000FFFF) : _mm256_set1_epi32(static_cast<int>(0xFFFF0000u));
+    // Row C's colour is blue on even rows.
+    const __m256i kp = _mm256_set1_epi16(static_cast<short>(2 * (r == 0 ? p.k_blue : p.k_red)));
+    const __m256i kq = _mm256_set1_epi16(static_cast<short>(2 * (r == 0 ? p.k_red : p.k_blue)));
+    const __m256i max = _mm256_set1_epi16(255);
+    // Packs [b g r x] dwords of one 128-bit lane into 12 leading bytes.
+    const __m256i compact = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                             0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i alpha_bytes = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    std::uint8_t* out = f.dst_px(0, y);
+    int x = x0;
+    // Two pixels to spare: the 24-bit stores write 4 bytes past the step,
+    // which the plain tail then overwrites.
+    for (; x + 16 + 2 <= x1; x += 16) {
+        const __m256i pm2 = load(P + x - 2), pm1 = load(P + x - 1), p0 = load(P + x), pp1 = load(P + x + 1);
+        const __m256i qm2 = load(Q + x - 2), qm1 = load(Q + x - 1), q0 = load(Q + x), qp1 = load(Q + x + 1);
+        const __m256i hp = _mm256_blendv_epi8(_mm256_add_epi16(times3(p0), pm2),
+                                              _mm256_add_epi16(times3(pm1), pp1), alpha);
+        const __m256i hq = _mm256_blendv_epi8(_mm256_add_epi16(times3(qm1), qp1),
+                                              _mm256_add_epi16(times3(q0), qm2), alpha);
+        const __m256i g = _mm256_srli_epi16(
+            _mm256_blendv_epi8(_mm256_add_epi16(load(B16 + x), load(C16 + x - 1)),
+                               _mm256_add_epi16(load(B16 + x - 1), load(C16 + x)), alpha),
+            1);
+        // (h × k) >> 11 == mulhi(h << 4, 2k); h <= 4080 keeps h << 4 in 16 bits.
+        const __m256i vp = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_slli_epi16(hp, 4), kp), max);
+        const __m256i vq = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_slli_epi16(hq, 4), kq), max);
+        const __m256i blue = r == 0 ? vp : vq;
+        const __m256i red = r == 0 ? vq : vp;
+        const __m256i bg = _mm256_or_si256(blue, _mm256_slli_epi16(g, 8));
+        // Dwords [b g r 0]: lo holds pixels 0-3 | 8-11, hi 4-7 | 12-15.
+        __m256i lo = _mm256_unpacklo_epi16(bg, red);
+        __m256i hi = _mm256_unpackhi_epi16(bg, red);
+        std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * OutBpp;
+        if constexpr (OutBpp == 3) {
+            lo = _mm256_shuffle_epi8(lo, compact);
+            hi = _mm256_shuffle_epi8(hi, compact);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(lo));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(hi));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(lo, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_extracti128_si256(hi, 1));
+        } else {
+            // The fourth byte keeps what the destination holds.
+            const __m256i old0 = load(o);
+            const __m256i old1 = load(o + 32);
+            const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);   // pixels 0-7
+            const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);  // pixels 8-15
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_blendv_epi8(first, old0, alpha_bytes));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32),
+                                _mm256_blendv_epi8(second, old1, alpha_bytes));
+        }
+    }
+    return x;
+}
+
+// 16-bit samples, 8 pixels per step in 32-bit lanes.  Needs k in [0, 4095]
+// so that h × k (h < 2^20) fits 32 bits unsigned.
+template <int OutBpp>
+__attribute__((target("avx2"))) int row_avx2_16(const Frame<std::uint16_t>& f, const Params& p,
+                                                int y) {
+    const int w = f.w;
+    const std::uint16_t* A = f.src_row(y - 2);
+    const std::uint16_t* B = f.src_row(y - 1);
+    const std::uint16_t* C = f.src_row(y);
+    const std::uint16_t* D = f.src_row(y + 1);
+    std::uint32_t* s = scratch<std::uint32_t>(4 * static_cast<std::size_t>(w) + 8);
+    std::uint32_t* P = s;
+    std::uint32_t* Q = s + w;
+    std::uint32_t* B32 = s + 2 * w;
+    std::uint32_t* C32 = s + 3 * w;
+    for (int i = 0; i < w; ++i) {
+        P[i] = 3u * C[i] + A[i];
+        Q[i] = 3u * B[i] + D[i];
+        B32[i] = B[i];
+        C32[i] = C[i];
+    }
+    const int r = (y + p.r0) & 1;
+    const int x0 = 2;
+    const int x1 = w - 2;
+    const bool alpha_even = ((x0 + p.c0) & 1) == r;
+    const __m256i alpha = alpha_even ? _mm256_set1_epi64x(0x00000000FFFFFFFFll)
+                                     : _mm256_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ull));
+    const __m256i kp = _mm256_set1_epi32(static_cast<int>(r == 0 ? p.k_blue : p.k_red));
+    const __m256i kq = _mm256_set1_epi32(static_cast<int>(r == 0 ? p.k_red : p.k_blue));
+    const __m256i max = _mm256_set1_epi32(4095);
+    // Packs [b g r x] 16-bit quads of one lane into 12 leading bytes.
+    const __m256i compact = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1,
+                                             0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
+    const __m256i alpha_words = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
+    std::uint8_t* out = f.dst_px(0, y);
+    int x = x0;
+    for (; x + 8 + 2 <= x1; x += 8) {
+        const __m256i pm2 = load(P + x - 2), pm1 = load(P + x - 1), p0 = load(P + x), pp1 = load(P + x + 1);
+        const __m256i qm2 = load(Q + x - 2), qm1 = load(Q + x - 1), q0 = load(Q + x), qp1 = load(Q + x + 1);
+        const __m256i hp = _mm256_blendv_epi8(_mm256_add_epi32(times3_32(p0), pm2),
+                                              _mm256_add_epi32(times3_32(pm1), pp1), alpha);
+        const __m256i hq = _mm256_blendv_epi8(_mm256_add_epi32(times3_32(qm1), qp1),
+                                              _mm256_add_epi32(times3_32(q0), qm2), alpha);
+        const __m256i g = _mm256_min_epu32(
+            _mm256_srli_epi32(_mm256_blendv_epi8(_mm256_add_epi32(load(B32 + x), load(C32 + x - 1)),
+                                                 _mm256_add_epi32(load(B32 + x - 1), load(C32 + x)), alpha),
+                              1),
+            max);
+        const __m256i vp = _mm256_min_epu32(_mm256_srli_epi32(_mm256_mullo_epi32(hp, kp), 11), max);
+        const __m256i vq = _mm256_min_epu32(_mm256_srli_epi32(_mm256_mullo_epi32(hq, kq), 11), max);
+        const __m256i blue = r == 0 ? vp : vq;
+        const __m256i red = r == 0 ? vq : vp;
+        const __m256i bg = _mm256_or_si256(blue, _mm256_slli_epi32(g, 16));
+        // Quads [b g r 0]: lo holds pixels 0-1 | 4-5, hi 2-3 | 6-7.
+        __m256i lo = _mm256_unpacklo_epi32(bg, red);
+        __m256i hi = _mm256_unpackhi_epi32(bg, red);
+        std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * OutBpp;
+        if constexpr (OutBpp == 6) {
+            lo = _mm256_shuffle_epi8(lo, compact);
+            hi = _mm256_shuffle_epi8(hi, compact);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(lo));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(hi));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(lo, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_extracti128_si256(hi, 1));
+        } else {
+            const __m256i old0 = load(o);
+            const __m256i old1 = load(o + 32);
+            const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);   // pixels 0-3
+            const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);  // pixels 4-7
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_blendv_epi8(first, old0, alpha_words));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32),
+                                _mm256_blendv_epi8(second, old1, alpha_words));
+        }
+    }
+    return x;
+}
+
+template <class T>
+int fast_row(const Frame<T>& f, const Params& p, int y) {
+    if constexpr (sizeof(T) == 1) {
+        if (p.k_blue < 0 || p.k_red < 0 || p.k_blue > 32767 || p.k_red > 32767) return 2;
+        if (f.dst_bpp == 3) return row_avx2_8<3>(f, p, y);
+        if (f.dst_bpp == 4) return row_avx2_8<4>(f, p, y);
+    } else {
+        if (p.k_blue < 0 || p.k_red < 0 || p.k_blue > 4095 || p.k_red > 4095) return 2;
+        if (f.dst_bpp == 6) return row_avx2_16<6>(f, p, y);
+        if (f.dst_bpp == 8) return row_avx2_16<8>(f, p, y);
+    }
+    return 2;
+}
+
+template <class T>
+int interior(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::int32_t dst_x,
+             std::int32_t dst_y, std::uint16_t dst_bpp, std::uint16_t src_bpp,
+             std::int32_t dst_stride, std::int32_t src_stride, void* params) {
+    Frame<T> f;
+    if (!frame_of(f, dst, src, rect, dst_x, dst_y, dst_bpp, src_bpp, dst_stride, src_stride)) return 1;
+    const Params p = params_of(params);
+    const bool simd = have_avx2();
+    for (int y = 2; y <= f.h - 3; ++y) {
+        const int x = simd ? fast_row<T>(f, p, y) : 2;
+        row_plain<T>(f, p, y, x, f.w - 2);
+    }
+    return 1;
+}
+
+template <class T>
+int border(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::int32_t dst_x,
+           std::int32_t dst_y, std::uint16_t dst_bpp, std::uint16_t src_bpp,
+           std::int32_t dst_stride, std::int32_t src_stride, void* params) {
+    Frame<T> f;
+    if (!frame_of(f, dst, src, rect, dst_x, dst_y, dst_bpp, src_bpp, dst_stride, src_stride)) return 1;
+    const Params p = params_of(params);
+    const int w = f.w;
+    const int h = f.h;
+    // A neighbour outside the rectangle is taken 4 further in: same filter colour.
+    const auto fix = [](int i, int n) { return i < 0 ? i + 4 : (i >= n ? i - 4 : i); };
+    const auto one = [&](int x, int y) {
+        const T* rows[4] = {f.src_row(fix(y - 2, h)), f.src_row(fix(y - 1, h)), f.src_row(fix(y, h)),
+                            f.src_row(fix(y + 1, h))};
+        const auto row = [&](int i) { return rows[i]; };
+        const auto col = [&](int d) { return fix(x + d, w); };
+        pixel<T>(row, col, x, (x + p.c0) & 1, (y + p.r0) & 1, p, f.dst_px(x, y));
+    };
+    for (int y : {0, 1, h - 2, h - 1})
+        for (int x = 0; x < w; ++x) one(x, y);
+    for (int x : {0, 1, w - 2, w - 1})
+        for (int y = 0; y < h; ++y) one(x, y);
+    return 1;
+}
+
+template <class T>
+int measure(const std::uint8_t* src, const Rect* rect, std::uint16_t src_bpp,
+            std::int32_t src_stride, void* params) {
+    auto* rec = static_cast<BayerRecord*>(params);
+    if (rec == nullptr || rect == nullptr || src == nullptr || src_bpp != sizeof(T)) return 1;
+    const int c0 = (rec->phase == 2 || rec->phase == 3) ? 1 : 0;
+    const int r0 = (rec->phase == 1 || rec->phase == 3) ? 1 : 0;
+    // sum[c][r] and count per filter position.
+    std::uint64_t sum[2][2] = {};
+    std::uint64_t count[2][2] = {};
+    const int w = rect->width();
+    for (int y = 0; y < rect->height(); ++y) {
+        const T* row = reinterpret_cast<const T*>(src + static_cast<std::ptrdiff_t>(rect->top + y) * src_stride) +
+                       rect->left;
+        const int r = (y + r0) & 1;
+        std::uint64_t even = 0, odd = 0;
+        for (int x = 0; x + 1 < w; x += 2) {
+            even += row[x];
+            odd += row[x + 1];
+        }
+        if (w & 1) even += row[w - 1];
+        sum[c0][r] += even;
+        sum[c0 ^ 1][r] += odd;
+        count[c0][r] += static_cast<std::uint64_t>((w + 1) / 2);
+        count[c0 ^ 1][r] += static_cast<std::uint64_t>(w / 2);
+    }
+    const std::uint64_t green_n = count[0][0] + count[1][1];
+    const std::uint64_t blue_n = count[1][0];
+    const std::uint64_t red_n = count[0][1];
+    if (green_n == 0 || blue_n == 0 || red_n == 0) return 1;
+    const double mg = static_cast<double>(sum[0][0] + sum[1][1]) / static_cast<double>(green_n);
+    const double mb = static_cast<double>(sum[1][0]) / static_cast<double>(blue_n);
+    const double mr = static_cast<double>(sum[0][1]) / static_cast<double>(red_n);
+    const double s = mg + mb + mr;
+    const double t = s / mg / 3;
+    const auto gain = [](double v) -> std::int32_t {
+        if (std::isnan(v)) return 100;
+        if (v >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+            return std::numeric_limits<std::int32_t>::max();
+        return static_cast<std::int32_t>(v);
+    };
+    rec->blue_gain = gain(s / mb / 3 * 100 / t);
+    rec->red_gain = gain(s / mr / 3 * 100 / t);
+    rec->green_gain = 100;
+    return 1;
+}
+
+}  // namespace
+
+void ForcePlainDemosaic(bool plain) { g_force_plain.store(plain, std::memory_order_relaxed); }
+
+#define ZBX_DEMOSAIC_ARGS                                                                      \
+    std::uint8_t *dst, const std::uint8_t *src, const Rect *src_rect, std::int32_t dst_x,      \
+        std::int32_t dst_y, std::uint16_t dst_bytes_pp, std::uint16_t src_bytes_pp,            \
+        std::int32_t dst_stride, std::int32_t src_stride, void *params, void *
+#define ZBX_PASS dst, src, src_rect, dst_x, dst_y, dst_bytes_pp, src_bytes_pp, dst_stride, src_stride, params
+
+int DemosaicInterior8(ZBX_DEMOSAIC_ARGS) { return interior<std::uint8_t>(ZBX_PASS); }
+int DemosaicBorder8(ZBX_DEMOSAIC_ARGS) { return border<std::uint8_t>(ZBX_PASS); }
+int DemosaicInterior16(ZBX_DEMOSAIC_ARGS) { return interior<std::uint16_t>(ZBX_PASS); }
+int DemosaicBorder16(ZBX_DEMOSAIC_ARGS) { return border<std::uint16_t>(ZBX_PASS); }
+int MeasureWhiteBalance8(ZBX_DEMOSAIC_ARGS) {
+    (void)dst, (void)dst_x, (void)dst_y, (void)dst_bytes_pp, (void)dst_stride;
+    return measure<std::uint8_t>(src, src_rect, src_bytes_pp, src_stride, params);
+}
+int MeasureWhiteBalance16(ZBX_DEMOSAIC_ARGS) {
+    (void)dst, (void)dst_x, (void)dst_y, (void)dst_bytes_pp, (void)dst_stride;
+    return measure<std::uint16_t>(src, src_rect, src_bytes_pp, src_stride, params);
+}
+
+#undef ZBX_PASS
+#undef ZBX_DEMOSAIC_ARGS
+
+int DemosaicPasses(CImageBuffer& dst, CImageBuffer& raw, BayerRecord& record) {
+    const bool wide = raw.bits_per_pixel() == 16;
+    TransferRect(dst, wide ? DemosaicInterior16 : DemosaicInterior8, raw, nullptr, 0, 0, &record, nullptr);
+    TransferRect(dst, wide ? DemosaicBorder16 : DemosaicBorder8, raw, nullptr, 0, 0, &record, nullptr);
+    return 1;
+}
+
+}  // namespace zbx::pipeline

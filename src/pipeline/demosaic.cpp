@@ -138,10 +138,10 @@ bool frame_of(Frame<T>& f, std::uint8_t* dst, const std::uint8_t* src, const Rec
     return true;
 }
 
-// Plain interior row: pixels x0 <= x < x1 of row y.
+// Plain row: pixels x0 <= x < x1 of row y, rows A..D given (the border
+// passes replaced rows).
 template <class T>
-void row_plain(const Frame<T>& f, const Params& p, int y, int x0, int x1) {
-    const T* rows[4] = {f.src_row(y - 2), f.src_row(y - 1), f.src_row(y), f.src_row(y + 1)};
+void row_plain(const Frame<T>& f, const Params& p, const T* const rows[4], int y, int x0, int x1) {
     const int r = (y + p.r0) & 1;
     std::uint8_t* out = f.dst_px(0, y);
     const auto row = [&](int i) { return rows[i]; };
@@ -176,27 +176,37 @@ __attribute__((target("avx2"))) inline __m256i load(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
+// P, Q and the widened rows B and C of one row; restrict lets the compiler
+// vectorise (byte pointers could otherwise alias the scratch).
+template <class T, class U>
+__attribute__((target("avx2"))) void vertical(const T* __restrict A, const T* __restrict B,
+                                              const T* __restrict C, const T* __restrict D,
+                                              U* __restrict P, U* __restrict Q, U* __restrict Bw,
+                                              U* __restrict Cw, int w) {
+    for (int i = 0; i < w; ++i) {
+        P[i] = static_cast<U>(3u * C[i] + A[i]);
+        Q[i] = static_cast<U>(3u * B[i] + D[i]);
+        Bw[i] = B[i];
+        Cw[i] = C[i];
+    }
+}
+
 // 8-bit samples: returns the first column not written.  Needs k in
 // [0, 32767] (checked by the caller) so that (h << 4) × 2k fits mulhi.
 template <int OutBpp>
 __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, const Params& p,
-                                               int y) {
+                                               const std::uint8_t* const rows[4], int y) {
     const int w = f.w;
-    const std::uint8_t* A = f.src_row(y - 2);
-    const std::uint8_t* B = f.src_row(y - 1);
-    const std::uint8_t* C = f.src_row(y);
-    const std::uint8_t* D = f.src_row(y + 1);
+    const std::uint8_t* A = rows[0];
+    const std::uint8_t* B = rows[1];
+    const std::uint8_t* C = rows[2];
+    const std::uint8_t* D = rows[3];
     std::uint16_t* s = scratch<std::uint16_t>(4 * static_cast<std::size_t>(w) + 16);
     std::uint16_t* P = s;
     std::uint16_t* Q = s + w;
     std::uint16_t* B16 = s + 2 * w;
     std::uint16_t* C16 = s + 3 * w;
-    for (int i = 0; i < w; ++i) {  // vectorised by the compiler
-        P[i] = static_cast<std::uint16_t>(3 * C[i] + A[i]);
-        Q[i] = static_cast<std::uint16_t>(3 * B[i] + D[i]);
-        B16[i] = B[i];
-        C16[i] = C[i];
-    }
+    vertical(A, B, C, D, P, Q, B16, C16, w);
     const int r = (y + p.r0) & 1;
     const int x0 = 2;
     const int x1 = w - 2;
@@ -261,23 +271,18 @@ __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, con
 // so that h × k (h < 2^20) fits 32 bits unsigned.
 template <int OutBpp>
 __attribute__((target("avx2"))) int row_avx2_16(const Frame<std::uint16_t>& f, const Params& p,
-                                                int y) {
+                                                const std::uint16_t* const rows[4], int y) {
     const int w = f.w;
-    const std::uint16_t* A = f.src_row(y - 2);
-    const std::uint16_t* B = f.src_row(y - 1);
-    const std::uint16_t* C = f.src_row(y);
-    const std::uint16_t* D = f.src_row(y + 1);
+    const std::uint16_t* A = rows[0];
+    const std::uint16_t* B = rows[1];
+    const std::uint16_t* C = rows[2];
+    const std::uint16_t* D = rows[3];
     std::uint32_t* s = scratch<std::uint32_t>(4 * static_cast<std::size_t>(w) + 8);
     std::uint32_t* P = s;
     std::uint32_t* Q = s + w;
     std::uint32_t* B32 = s + 2 * w;
     std::uint32_t* C32 = s + 3 * w;
-    for (int i = 0; i < w; ++i) {
-        P[i] = 3u * C[i] + A[i];
-        Q[i] = 3u * B[i] + D[i];
-        B32[i] = B[i];
-        C32[i] = C[i];
-    }
+    vertical(A, B, C, D, P, Q, B32, C32, w);
     const int r = (y + p.r0) & 1;
     const int x0 = 2;
     const int x1 = w - 2;
@@ -335,17 +340,24 @@ __attribute__((target("avx2"))) int row_avx2_16(const Frame<std::uint16_t>& f, c
 }
 
 template <class T>
-int fast_row(const Frame<T>& f, const Params& p, int y) {
+int fast_row(const Frame<T>& f, const Params& p, const T* const rows[4], int y) {
     if constexpr (sizeof(T) == 1) {
         if (p.k_blue < 0 || p.k_red < 0 || p.k_blue > 32767 || p.k_red > 32767) return 2;
-        if (f.dst_bpp == 3) return row_avx2_8<3>(f, p, y);
-        if (f.dst_bpp == 4) return row_avx2_8<4>(f, p, y);
+        if (f.dst_bpp == 3) return row_avx2_8<3>(f, p, rows, y);
+        if (f.dst_bpp == 4) return row_avx2_8<4>(f, p, rows, y);
     } else {
         if (p.k_blue < 0 || p.k_red < 0 || p.k_blue > 4095 || p.k_red > 4095) return 2;
-        if (f.dst_bpp == 6) return row_avx2_16<6>(f, p, y);
-        if (f.dst_bpp == 8) return row_avx2_16<8>(f, p, y);
+        if (f.dst_bpp == 6) return row_avx2_16<6>(f, p, rows, y);
+        if (f.dst_bpp == 8) return row_avx2_16<8>(f, p, rows, y);
     }
     return 2;
+}
+
+// Columns x0 <= x < x1 of row y from rows A..D: SIMD steps, plain tail.
+template <class T>
+void run_row(const Frame<T>& f, const Params& p, const T* const rows[4], int y, bool simd) {
+    const int x = simd ? fast_row<T>(f, p, rows, y) : 2;
+    row_plain<T>(f, p, rows, y, x, f.w - 2);
 }
 
 template <class T>
@@ -357,12 +369,17 @@ int interior(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::
     const Params p = params_of(params);
     const bool simd = have_avx2();
     for (int y = 2; y <= f.h - 3; ++y) {
-        const int x = simd ? fast_row<T>(f, p, y) : 2;
-        row_plain<T>(f, p, y, x, f.w - 2);
+        const T* rows[4] = {f.src_row(y - 2), f.src_row(y - 1), f.src_row(y), f.src_row(y + 1)};
+        run_row<T>(f, p, rows, y, simd);
     }
     return 1;
 }
 
+// The two-pixel frame.  A neighbour outside the rectangle is taken 4
+// further in (same filter colour).  In the top and bottom strips only rows
+// are replaced for columns 2 ... W-3, so they run through the row kernel;
+// the left and right strips go pixel by pixel.  Every pixel of the frame is
+// written once; the result equals computing the strips one after another.
 template <class T>
 int border(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::int32_t dst_x,
            std::int32_t dst_y, std::uint16_t dst_bpp, std::uint16_t src_bpp,
@@ -370,20 +387,27 @@ int border(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::in
     Frame<T> f;
     if (!frame_of(f, dst, src, rect, dst_x, dst_y, dst_bpp, src_bpp, dst_stride, src_stride)) return 1;
     const Params p = params_of(params);
+    const bool simd = have_avx2();
     const int w = f.w;
     const int h = f.h;
-    // A neighbour outside the rectangle is taken 4 further in: same filter colour.
     const auto fix = [](int i, int n) { return i < 0 ? i + 4 : (i >= n ? i - 4 : i); };
+    const auto rows_of = [&](int y, const T* rows[4]) {
+        for (int i = 0; i < 4; ++i) rows[i] = f.src_row(fix(y - 2 + i, h));
+    };
     const auto one = [&](int x, int y) {
-        const T* rows[4] = {f.src_row(fix(y - 2, h)), f.src_row(fix(y - 1, h)), f.src_row(fix(y, h)),
-                            f.src_row(fix(y + 1, h))};
+        const T* rows[4];
+        rows_of(y, rows);
         const auto row = [&](int i) { return rows[i]; };
         const auto col = [&](int d) { return fix(x + d, w); };
         pixel<T>(row, col, x, (x + p.c0) & 1, (y + p.r0) & 1, p, f.dst_px(x, y));
     };
-    for (int y : {0, 1, h - 2, h - 1})
-        for (int x = 0; x < w; ++x) one(x, y);
-    for (int x : {0, 1, w - 2, w - 1})
+    const int edge_rows[4] = {0, 1, h - 2, h - 1};
+    for (const int y : edge_rows) {
+        const T* rows[4];
+        rows_of(y, rows);
+        run_row<T>(f, p, rows, y, simd);
+    }
+    for (const int x : {0, 1, w - 2, w - 1})
         for (int y = 0; y < h; ++y) one(x, y);
     return 1;
 }

@@ -1,7 +1,5 @@
 #include "pipeline/image_buffer.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
 namespace zbx::pipeline {
@@ -13,11 +11,12 @@ CImageBuffer::~CImageBuffer() { Release(); }
 int CImageBuffer::Create(std::int32_t width, std::int32_t height, std::uint16_t bits) {
     if (width <= 0 || height <= 0 || bits == 0) return 0;
     Release();
-    info_.header.biPlanes = 1;
-    info_.header.biWidth = width;
-    info_.header.biHeight = height;
-    info_.header.biBitCount = bits;
-    info_.header.biCompression = 0;
+    BitmapInfoHeader& h = info_.bmiHeader;
+    h.biPlanes = 1;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biBitCount = bits;
+    h.biCompression = platform::kBiRgb;
     width_ = width;
     height_ = height;
     bits_ = bits;
@@ -28,14 +27,14 @@ int CImageBuffer::Create(std::int32_t width, std::int32_t height, std::uint16_t 
 int CImageBuffer::CreateLike(const CImageBuffer* other) {
     if (other == nullptr || other->width_ <= 0 || other->height_ <= 0 || other->bits_ == 0) return 0;
     // `other` may be this buffer: keep what Release() clears.
-    const BitmapInfoHeader header = other->info_.header;
+    const BitmapInfoHeader header = other->info_.bmiHeader;
     const std::int32_t width = other->width_;
     const std::int32_t height = other->height_;
     const std::int32_t stride = other->stride_;
     const std::uint16_t bits = other->bits_;
-    void* const colour_dc = other == this ? nullptr : other->dc_;
+    const platform::DeviceContext* colour_dc = other == this ? nullptr : other->dc_.get();
     Release();
-    info_.header = header;
+    info_.bmiHeader = header;
     width_ = width;
     height_ = height;
     stride_ = stride;
@@ -45,10 +44,7 @@ int CImageBuffer::CreateLike(const CImageBuffer* other) {
 
 void CImageBuffer::Release() {
     ReleaseSection();
-    if (heap_ != nullptr) {
-        std::free(heap_);
-        heap_ = nullptr;
-    }
+    heap_.reset();
     pixels_ = nullptr;
     width_ = height_ = stride_ = 0;
     bits_ = 0;
@@ -58,65 +54,76 @@ void CImageBuffer::Release() {
 void CImageBuffer::WriteGreyRamp() {
     for (int i = 0; i < 256; ++i) {
         const auto v = static_cast<std::uint8_t>(i);
-        info_.colors[i] = RgbQuad{v, v, v, 0};
+        info_.bmiColors[static_cast<std::size_t>(i)] = RgbQuad{v, v, v, 0};
     }
 }
 
-int CImageBuffer::Allocate(void* colour_dc) {
+int CImageBuffer::Allocate(const platform::DeviceContext* colour_dc) {
     if (bits_ == 8) SetColorTable(kGreyRamp, nullptr, 0, 256);
-    if (CreateSection(colour_dc)) return 1;
-    if (pixels_ != nullptr || dc_ != nullptr || bitmap_ != nullptr) {
-        // A section was made but could not be selected into a context.
-        Release();
-        return 0;
+    switch (CreateSection(colour_dc)) {
+        case Section::kMade:
+            return 1;
+        case Section::kFailed:
+            Release();
+            return 0;
+        case Section::kNone:
+            break;
     }
     // Heap fallback: the library's own routines work on it, blits do not.
     const std::size_t size = store_size();
-    heap_ = static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : size, 1));
-    if (heap_ == nullptr) {
+    heap_.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]());
+    if (!heap_) {
         Release();
         return 0;
     }
-    pixels_ = heap_;
+    pixels_ = heap_.get();
     return 1;
 }
 
-}  // namespace zbx::pipeline
-
-// ---- Platform graphics part -------------------------------------------
-
-namespace zbx::pipeline {
-
-bool CImageBuffer::CreateSection(void* /*colour_dc*/) {
-    // Not yet wired to the graphics stand-in: every buffer takes the heap
-    // fallback of the design.
-    return false;
+CImageBuffer::Section CImageBuffer::CreateSection(const platform::DeviceContext* /*colour_dc*/) {
+    // The stand-in has one colour usage and needs no reference context.
+    std::shared_ptr<platform::Bitmap> bitmap = platform::create_dib_section(info_, platform::kDibRgbColors);
+    if (!bitmap) return Section::kNone;
+    bitmap_ = std::move(bitmap);
+    pixels_ = bitmap_->pixels();
+    // The pixel routines address rows by this buffer's stride.
+    if (bitmap_->stride() != stride_) return Section::kFailed;
+    dc_ = platform::create_compatible_dc();
+    if (!dc_) return Section::kFailed;
+    previous_object_ = dc_->select_bitmap(bitmap_);
+    if (!previous_object_) return Section::kFailed;
+    return Section::kMade;
 }
 
 void CImageBuffer::ReleaseSection() {
-    bitmap_ = nullptr;
-    dc_ = nullptr;
-    previous_object_ = nullptr;
+    if (bitmap_) {
+        if (dc_ && previous_object_) (void)dc_->select_bitmap(previous_object_);
+        bitmap_.reset();
+        pixels_ = nullptr;
+    }
+    previous_object_.reset();
+    dc_.reset();
 }
 
 int CImageBuffer::SetColorTable(int mode, const RgbQuad* entries, int start, int count) {
     if (mode == kGreyRamp) {
         WriteGreyRamp();
+        if (dc_) platform::set_dib_color_table(dc_.get(), 0, 256, info_.bmiColors.data());
     } else if (mode == kApplyEntries) {
-        (void)entries;
-        (void)start;
-        (void)count;
+        if (dc_ && entries != nullptr && start >= 0 && count > 0)
+            platform::set_dib_color_table(dc_.get(), static_cast<unsigned>(start),
+                                          static_cast<unsigned>(count), entries);
     }
     return 1;
 }
 
 int CImageBuffer::DrawFrom(const CImageBuffer& src, const Rect* src_rect, std::int32_t x,
                            std::int32_t y) {
-    (void)src;
-    (void)src_rect;
-    (void)x;
-    (void)y;
-    return 0;
+    const Rect r = src_rect != nullptr ? *src_rect : Rect{0, 0, src.width_, src.height_};
+    return platform::bit_blt(dc_.get(), x, y, r.width(), r.height(), src.dc_.get(), r.left, r.top,
+                             platform::kSrcCopy)
+               ? 1
+               : 0;
 }
 
 }  // namespace zbx::pipeline

@@ -6,41 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "pipeline/transfer.h"
+#include "platform/graphics.h"
 
 namespace zbx::pipeline {
 
-// The platform's 40-byte bitmap information header.
-struct BitmapInfoHeader {
-    std::uint32_t biSize = 40;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
-static_assert(sizeof(BitmapInfoHeader) == 40);
-
-struct RgbQuad {
-    std::uint8_t blue = 0;
-    std::uint8_t green = 0;
-    std::uint8_t red = 0;
-    std::uint8_t reserved = 0;
-};
-
-// Header and colour table back to back: the block handed to bitmap creation
-// and written by the BMP writer.
-struct BitmapInfo {
-    BitmapInfoHeader header;
-    RgbQuad colors[256];
-};
-static_assert(sizeof(BitmapInfo) == 40 + 1024);
+// The platform's 40-byte header, colour table entry and header-plus-table
+// block.
+using BitmapInfoHeader = platform::BitmapInfoHeader;
+using RgbQuad = platform::RgbQuad;
+using BitmapInfo = platform::BitmapInfo;
 
 // Row start rule: every row begins on a 4-byte boundary.
 [[nodiscard]] constexpr std::int32_t StrideFor(std::int32_t width, std::uint16_t bits) {
@@ -85,31 +62,35 @@ public:
         return static_cast<std::size_t>(height_) * static_cast<std::size_t>(stride_);
     }
     [[nodiscard]] bool empty() const { return pixels_ == nullptr; }
-    [[nodiscard]] const BitmapInfoHeader& header() const { return info_.header; }
-    [[nodiscard]] const RgbQuad* color_table() const { return info_.colors; }
+    [[nodiscard]] const BitmapInfoHeader& header() const { return info_.bmiHeader; }
+    [[nodiscard]] const RgbQuad* color_table() const { return info_.bmiColors.data(); }
     [[nodiscard]] const BitmapInfo& bitmap_info() const { return info_; }
     // Null for an empty buffer and for one on the heap fallback.
-    [[nodiscard]] void* device_context() const { return dc_; }
+    [[nodiscard]] platform::DeviceContext* device_context() const { return dc_.get(); }
     // True when the store is a plain heap block (no bitmap could be made).
     [[nodiscard]] bool on_heap() const { return heap_ != nullptr; }
 
 private:
-    int Allocate(void* colour_dc);
+    enum class Section { kMade, kNone, kFailed };
+
+    int Allocate(const platform::DeviceContext* colour_dc);
     void WriteGreyRamp();
-    // Bitmap section and memory context from the graphics stand-in.
-    bool CreateSection(void* colour_dc);
+    // Bitmap section selected into a fresh memory context.
+    Section CreateSection(const platform::DeviceContext* colour_dc);
     void ReleaseSection();
 
     BitmapInfo info_;
-    void* dc_ = nullptr;
-    void* bitmap_ = nullptr;
+    std::unique_ptr<platform::DeviceContext> dc_;
+    std::shared_ptr<platform::Bitmap> bitmap_;
     std::uint8_t* pixels_ = nullptr;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::int32_t stride_ = 0;
     std::uint16_t bits_ = 0;
-    void* previous_object_ = nullptr;
-    std::uint8_t* heap_ = nullptr;
+    // What the context held before the bitmap; selected back before the
+    // bitmap goes.
+    std::shared_ptr<platform::Bitmap> previous_object_;
+    std::unique_ptr<std::uint8_t[]> heap_;
 };
 
 }  // namespace zbx::pipeline

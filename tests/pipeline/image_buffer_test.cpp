@@ -75,13 +75,13 @@ TEST(ImageBuffer, GreyRampForEightBitsOnly) {
     ASSERT_EQ(b.Create(2, 2, 8), 1);
     for (int i = 0; i < 256; ++i) {
         const RgbQuad& q = b.color_table()[i];
-        ASSERT_EQ(q.blue, i);
-        ASSERT_EQ(q.green, i);
-        ASSERT_EQ(q.red, i);
-        ASSERT_EQ(q.reserved, 0);
+        ASSERT_EQ(q.rgbBlue, i);
+        ASSERT_EQ(q.rgbGreen, i);
+        ASSERT_EQ(q.rgbRed, i);
+        ASSERT_EQ(q.rgbReserved, 0);
     }
     ASSERT_EQ(b.Create(2, 2, 24), 1);
-    EXPECT_EQ(b.color_table()[255].red, 0);
+    EXPECT_EQ(b.color_table()[255].rgbRed, 0);
 }
 
 TEST(ImageBuffer, CreateLikeCopiesFormatWithOwnZeroedStore) {
@@ -104,6 +104,53 @@ TEST(ImageBuffer, CreateLikeCopiesFormatWithOwnZeroedStore) {
     // A buffer shaped like itself keeps its format.
     ASSERT_EQ(b.CreateLike(&b), 1);
     EXPECT_EQ(b.width(), 9);
+}
+
+TEST(ImageBuffer, SectionsForScreenFormatsHeapForDeepOnes) {
+    for (const std::uint16_t bits : {8, 16, 24, 32}) {
+        CImageBuffer b;
+        ASSERT_EQ(b.Create(6, 4, bits), 1);
+        EXPECT_NE(b.device_context(), nullptr) << bits;
+        EXPECT_FALSE(b.on_heap());
+        EXPECT_EQ(b.device_context()->bitmap()->pixels(), b.pixels());
+    }
+    for (const std::uint16_t bits : {48, 64}) {
+        CImageBuffer b;
+        ASSERT_EQ(b.Create(6, 4, bits), 1);
+        EXPECT_EQ(b.device_context(), nullptr) << bits;
+        EXPECT_TRUE(b.on_heap());
+        for (std::size_t i = 0; i < b.store_size(); ++i) ASSERT_EQ(b.pixels()[i], 0);
+    }
+}
+
+TEST(ImageBuffer, CallerColourEntriesGoToTheBitmapUntilRecreated) {
+    CImageBuffer b;
+    ASSERT_EQ(b.Create(4, 4, 8), 1);
+    const RgbQuad red[2] = {{0, 0, 255, 0}, {0, 0, 200, 0}};
+    EXPECT_EQ(b.SetColorTable(CImageBuffer::kApplyEntries, red, 10, 2), 1);
+    RgbQuad got[2];
+    ASSERT_EQ(platform::get_dib_color_table(b.device_context(), 10, 2, got), 2u);
+    EXPECT_EQ(got[0], red[0]);
+    EXPECT_EQ(got[1], red[1]);
+    ASSERT_EQ(b.Create(4, 4, 8), 1);
+    ASSERT_EQ(platform::get_dib_color_table(b.device_context(), 10, 1, got), 1u);
+    EXPECT_EQ(got[0], (RgbQuad{10, 10, 10, 0}));
+    EXPECT_EQ(b.SetColorTable(7, nullptr, 0, 0), 1);  // unknown modes do nothing
+}
+
+TEST(ImageBuffer, DrawFromCopiesThroughThePlatform) {
+    CImageBuffer src, dst, deep;
+    ASSERT_EQ(src.Create(4, 3, 24), 1);
+    ASSERT_EQ(dst.Create(4, 3, 32), 1);
+    for (std::size_t i = 0; i < src.store_size(); ++i) src.pixels()[i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(dst.DrawFrom(src, nullptr, 0, 0), 1);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(dst.pixels()[y * dst.stride() + 4 * x + c], src.pixels()[y * src.stride() + 3 * x + c]);
+    // A heap buffer has no context: the block copy fails.
+    ASSERT_EQ(deep.Create(4, 3, 48), 1);
+    EXPECT_EQ(dst.DrawFrom(deep, nullptr, 0, 0), 0);
 }
 
 }  // namespace

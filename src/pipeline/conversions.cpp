@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "pipeline/pixel_access.h"
 
@@ -190,11 +192,12 @@ ZBX_RECT_CALLBACK(RowCopyFlipped) {
 }
 
 ZBX_RECT_CALLBACK(Color32Alpha) {
+    // Colours copied and the fourth byte complemented: one XOR per pixel.
     return convert<Rows::kSame, 4, 4>(ZBX_ARGS, [](std::uint8_t* d, const std::uint8_t* s) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = static_cast<std::uint8_t>(~s[3]);
+        std::uint32_t v;
+        std::memcpy(&v, s, 4);
+        v ^= 0xFF000000u;
+        std::memcpy(d, &v, 4);
     });
 }
 
@@ -209,6 +212,14 @@ ZBX_RECT_CALLBACK(ColorToGray) {
 #undef ZBX_RECT_CALLBACK
 
 namespace {
+// Source byte offset of each destination column, built once per call into
+// per-thread storage that grows only with the window.
+std::int32_t* column_table(std::int32_t n) {
+    thread_local std::vector<std::int32_t> table;
+    if (table.size() < static_cast<std::size_t>(n)) table.resize(static_cast<std::size_t>(n));
+    return table.data();
+}
+
 template <int Bpp>
 int scale_flipped(std::uint8_t* dst, const std::uint8_t* src, const Rect* dr, const Rect* sr,
                   Size src_size, std::int32_t dst_stride, std::int32_t src_stride) {
@@ -219,6 +230,11 @@ int scale_flipped(std::uint8_t* dst, const std::uint8_t* src, const Rect* dr, co
     const float sy = static_cast<float>(sr->height()) / static_cast<float>(hd);
     const std::int32_t last_col = src_size.width - 1;
     const std::int32_t last_row = src_size.height - 1;
+    std::int32_t* cols = column_table(wd);
+    for (std::int32_t k = 0; k < wd; ++k) {
+        const auto c = static_cast<std::int32_t>(static_cast<float>(k) * sx);
+        cols[k] = std::clamp(c, 0, last_col) * Bpp;
+    }
     for (std::int32_t i = 0; i < hd; ++i) {
         std::int32_t a = static_cast<std::int32_t>(static_cast<float>(i) * sy);
         a = std::clamp(a, 0, last_row);
@@ -228,9 +244,7 @@ int scale_flipped(std::uint8_t* dst, const std::uint8_t* src, const Rect* dr, co
         std::uint8_t* d = dst + static_cast<std::ptrdiff_t>(dr->top + i) * dst_stride +
                           static_cast<std::ptrdiff_t>(dr->left) * Bpp;
         for (std::int32_t k = 0; k < wd; ++k) {
-            std::int32_t c = static_cast<std::int32_t>(static_cast<float>(k) * sx);
-            c = std::clamp(c, 0, last_col);
-            const std::uint8_t* p = s + static_cast<std::ptrdiff_t>(c) * Bpp;
+            const std::uint8_t* p = s + cols[k];
             for (int b = 0; b < Bpp; ++b) d[k * Bpp + b] = p[b];
         }
     }

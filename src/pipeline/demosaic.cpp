@@ -175,6 +175,9 @@ __attribute__((target("avx2"))) inline __m256i times3_32(__m256i v) {
 __attribute__((target("avx2"))) inline __m256i load(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
+__attribute__((target("avx2"))) inline __m256i widen(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
 
 // P, Q and the widened rows B and C of one row; restrict lets the compiler
 // vectorise (byte pointers could otherwise alias the scratch).
@@ -193,26 +196,57 @@ __attribute__((target("avx2"))) void vertical(const T* __restrict A, const T* __
 
 // 8-bit samples: returns the first column not written.  Needs k in
 // [0, 32767] (checked by the caller) so that (h << 4) × 2k fits mulhi.
+//
+// The row scratch keeps each colour only at its own columns (zero
+// elsewhere): Pc = P at the columns of row C's colour, Qc = Q at those of
+// row B's colour, Gs = the green samples of rows B and C (one of the two at
+// each column).  Then, for alpha and beta pixels alike,
+//   hP = 3 (Pc(x) + Pc(x-1)) + Pc(x-2) + Pc(x+1)
+//   hQ = 3 (Qc(x) + Qc(x-1)) + Qc(x-2) + Qc(x+1)
+//   green sum = Gs(x-1) + Gs(x)
+// because of each pair {x-1, x} and {x-2, x+1} exactly one column carries
+// the colour.
 template <int OutBpp>
 __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, const Params& p,
                                                const std::uint8_t* const rows[4], int y) {
     const int w = f.w;
+    const int x0 = 2;
+    const int x1 = w - 2;
+    // 16-pixel steps up to x1 - 2 (see the stores below); nothing to do for
+    // narrower rows.
+    if (x0 + 16 + 2 > x1) return x0;
     const std::uint8_t* A = rows[0];
     const std::uint8_t* B = rows[1];
     const std::uint8_t* C = rows[2];
     const std::uint8_t* D = rows[3];
-    std::uint16_t* s = scratch<std::uint16_t>(4 * static_cast<std::size_t>(w) + 16);
-    std::uint16_t* P = s;
-    std::uint16_t* Q = s + w;
-    std::uint16_t* B16 = s + 2 * w;
-    std::uint16_t* C16 = s + 3 * w;
-    vertical(A, B, C, D, P, Q, B16, C16, w);
+    const int n = (w + 15) & ~15;
+    std::uint16_t* s = scratch<std::uint16_t>(3 * static_cast<std::size_t>(n) + 64);
+    std::uint16_t* Pc = s;
+    std::uint16_t* Qc = s + n;
+    std::uint16_t* Gs = s + 2 * n;
     const int r = (y + p.r0) & 1;
-    const int x0 = 2;
-    const int x1 = w - 2;
-    // Lanes j of a step starting at even x are alpha when (x + j + c0) & 1 == r.
-    const bool alpha_even = ((x0 + p.c0) & 1) == r;
-    const __m256i alpha = alpha_even ? _mm256_set1_epi32(0x0000FFFF) : _mm256_set1_epi32(static_cast<int>(0xFFFF0000u));
+    // Row C's colour (blue on even rows, red on odd) sits where
+    // (i + c0) & 1 == 1 - r; row B's colour where it equals r; the green of
+    // row C where it equals r, that of row B elsewhere.
+    const bool p_even = ((p.c0 & 1) == 1 - r);  // does even i carry row C's colour?
+    const __m256i even = _mm256_set1_epi32(0x0000FFFF);
+    const __m256i odd = _mm256_set1_epi32(static_cast<int>(0xFFFF0000u));
+    const __m256i p_mask = p_even ? even : odd;
+    const __m256i q_mask = p_even ? odd : even;
+    // Green of row C at row B's colour columns (q_mask), of row B at p_mask.
+    int i = 0;
+    for (; i + 16 <= w; i += 16) {
+        const __m256i a = widen(A + i), b = widen(B + i), c = widen(C + i), d = widen(D + i);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Pc + i), _mm256_and_si256(_mm256_add_epi16(times3(c), a), p_mask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Qc + i), _mm256_and_si256(_mm256_add_epi16(times3(b), d), q_mask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Gs + i), _mm256_blendv_epi8(b, c, q_mask));
+    }
+    for (; i < w; ++i) {
+        const bool pc = ((i + p.c0) & 1) == 1 - r;
+        Pc[i] = pc ? static_cast<std::uint16_t>(3 * C[i] + A[i]) : 0;
+        Qc[i] = pc ? 0 : static_cast<std::uint16_t>(3 * B[i] + D[i]);
+        Gs[i] = pc ? B[i] : C[i];
+    }
     // Row C's colour is blue on even rows.
     const __m256i kp = _mm256_set1_epi16(static_cast<short>(2 * (r == 0 ? p.k_blue : p.k_red)));
     const __m256i kq = _mm256_set1_epi16(static_cast<short>(2 * (r == 0 ? p.k_red : p.k_blue)));
@@ -226,16 +260,11 @@ __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, con
     // Two pixels to spare: the 24-bit stores write 4 bytes past the step,
     // which the plain tail then overwrites.
     for (; x + 16 + 2 <= x1; x += 16) {
-        const __m256i pm2 = load(P + x - 2), pm1 = load(P + x - 1), p0 = load(P + x), pp1 = load(P + x + 1);
-        const __m256i qm2 = load(Q + x - 2), qm1 = load(Q + x - 1), q0 = load(Q + x), qp1 = load(Q + x + 1);
-        const __m256i hp = _mm256_blendv_epi8(_mm256_add_epi16(times3(p0), pm2),
-                                              _mm256_add_epi16(times3(pm1), pp1), alpha);
-        const __m256i hq = _mm256_blendv_epi8(_mm256_add_epi16(times3(qm1), qp1),
-                                              _mm256_add_epi16(times3(q0), qm2), alpha);
-        const __m256i g = _mm256_srli_epi16(
-            _mm256_blendv_epi8(_mm256_add_epi16(load(B16 + x), load(C16 + x - 1)),
-                               _mm256_add_epi16(load(B16 + x - 1), load(C16 + x)), alpha),
-            1);
+        const __m256i p01 = _mm256_add_epi16(load(Pc + x), load(Pc + x - 1));
+        const __m256i q01 = _mm256_add_epi16(load(Qc + x), load(Qc + x - 1));
+        const __m256i hp = _mm256_add_epi16(times3(p01), _mm256_add_epi16(load(Pc + x - 2), load(Pc + x + 1)));
+        const __m256i hq = _mm256_add_epi16(times3(q01), _mm256_add_epi16(load(Qc + x - 2), load(Qc + x + 1)));
+        const __m256i g = _mm256_srli_epi16(_mm256_add_epi16(load(Gs + x - 1), load(Gs + x)), 1);
         // (h × k) >> 11 == mulhi(h << 4, 2k); h <= 4080 keeps h << 4 in 16 bits.
         const __m256i vp = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_slli_epi16(hp, 4), kp), max);
         const __m256i vq = _mm256_min_epu16(_mm256_mulhi_epu16(_mm256_slli_epi16(hq, 4), kq), max);

@@ -296,6 +296,117 @@ __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, con
     return x;
 }
 
+// 16-bit samples holding 12-bit values, 16 pixels per step in 16-bit lanes:
+// with samples <= 4095 every sum stays below 2^16 (h <= 65520), and with
+// k <= 2047 the product h × k stays below 2^27, so (h × k) >> 11 is
+// (mulhi << 5) | (mullo >> 11).  Returns x0 when a row holds larger samples
+// (the caller then takes the 32-bit-lane kernel).
+template <int OutBpp>
+__attribute__((target("avx2"))) int row_avx2_12(const Frame<std::uint16_t>& f, const Params& p,
+                                                const std::uint16_t* const rows[4], int y) {
+    const int w = f.w;
+    const int x0 = 2;
+    const int x1 = w - 2;
+    if (x0 + 16 + 2 > x1) return x0;
+    const std::uint16_t* A = rows[0];
+    const std::uint16_t* B = rows[1];
+    const std::uint16_t* C = rows[2];
+    const std::uint16_t* D = rows[3];
+    const int n = (w + 15) & ~15;
+    std::uint16_t* s = scratch<std::uint16_t>(3 * static_cast<std::size_t>(n) + 64);
+    std::uint16_t* Pc = s;
+    std::uint16_t* Qc = s + n;
+    std::uint16_t* Gs = s + 2 * n;
+    const int r = (y + p.r0) & 1;
+    const bool p_even = ((p.c0 & 1) == 1 - r);
+    const __m256i even = _mm256_set1_epi32(0x0000FFFF);
+    const __m256i odd = _mm256_set1_epi32(static_cast<int>(0xFFFF0000u));
+    const __m256i p_mask = p_even ? even : odd;
+    const __m256i q_mask = p_even ? odd : even;
+    __m256i high = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 16 <= w; i += 16) {
+        const __m256i a = load(A + i), b = load(B + i), c = load(C + i), d = load(D + i);
+        high = _mm256_or_si256(high, _mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Pc + i), _mm256_and_si256(_mm256_add_epi16(times3(c), a), p_mask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Qc + i), _mm256_and_si256(_mm256_add_epi16(times3(b), d), q_mask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Gs + i), _mm256_blendv_epi8(b, c, q_mask));
+    }
+    unsigned tail_high = 0;
+    for (; i < w; ++i) {
+        tail_high |= A[i] | B[i] | C[i] | D[i];
+        const bool pc = ((i + p.c0) & 1) == 1 - r;
+        Pc[i] = pc ? static_cast<std::uint16_t>(3 * C[i] + A[i]) : 0;
+        Qc[i] = pc ? 0 : static_cast<std::uint16_t>(3 * B[i] + D[i]);
+        Gs[i] = pc ? B[i] : C[i];
+    }
+    const __m256i over = _mm256_srli_epi16(high, 12);
+    if (!_mm256_testz_si256(over, over) || (tail_high >> 12) != 0) return x0;
+
+    const __m256i kp = _mm256_set1_epi16(static_cast<short>(r == 0 ? p.k_blue : p.k_red));
+    const __m256i kq = _mm256_set1_epi16(static_cast<short>(r == 0 ? p.k_red : p.k_blue));
+    const __m256i max = _mm256_set1_epi16(4095);
+    const __m256i zero = _mm256_setzero_si256();
+    // Packs [b g r x] 16-bit quads of one lane into 12 leading bytes.
+    const __m256i compact = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1,
+                                             0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
+    const __m256i alpha_words = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
+    std::uint8_t* out = f.dst_px(0, y);
+    int x = x0;
+    for (; x + 16 + 2 <= x1; x += 16) {
+        const __m256i p01 = _mm256_add_epi16(load(Pc + x), load(Pc + x - 1));
+        const __m256i q01 = _mm256_add_epi16(load(Qc + x), load(Qc + x - 1));
+        const __m256i hp = _mm256_add_epi16(times3(p01), _mm256_add_epi16(load(Pc + x - 2), load(Pc + x + 1)));
+        const __m256i hq = _mm256_add_epi16(times3(q01), _mm256_add_epi16(load(Qc + x - 2), load(Qc + x + 1)));
+        const __m256i g = _mm256_srli_epi16(_mm256_add_epi16(load(Gs + x - 1), load(Gs + x)), 1);
+        const __m256i vp = _mm256_min_epu16(
+            _mm256_or_si256(_mm256_slli_epi16(_mm256_mulhi_epu16(hp, kp), 5),
+                            _mm256_srli_epi16(_mm256_mullo_epi16(hp, kp), 11)),
+            max);
+        const __m256i vq = _mm256_min_epu16(
+            _mm256_or_si256(_mm256_slli_epi16(_mm256_mulhi_epu16(hq, kq), 5),
+                            _mm256_srli_epi16(_mm256_mullo_epi16(hq, kq), 11)),
+            max);
+        const __m256i blue = r == 0 ? vp : vq;
+        const __m256i red = r == 0 ? vq : vp;
+        const __m256i bg_lo = _mm256_unpacklo_epi16(blue, g);  // pixels 0-3 | 8-11
+        const __m256i bg_hi = _mm256_unpackhi_epi16(blue, g);  // pixels 4-7 | 12-15
+        const __m256i rz_lo = _mm256_unpacklo_epi16(red, zero);
+        const __m256i rz_hi = _mm256_unpackhi_epi16(red, zero);
+        __m256i q0 = _mm256_unpacklo_epi32(bg_lo, rz_lo);  // pixels 0-1 | 8-9
+        __m256i q1 = _mm256_unpackhi_epi32(bg_lo, rz_lo);  // 2-3 | 10-11
+        __m256i q2 = _mm256_unpacklo_epi32(bg_hi, rz_hi);  // 4-5 | 12-13
+        __m256i q3 = _mm256_unpackhi_epi32(bg_hi, rz_hi);  // 6-7 | 14-15
+        std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * OutBpp;
+        if constexpr (OutBpp == 6) {
+            q0 = _mm256_shuffle_epi8(q0, compact);
+            q1 = _mm256_shuffle_epi8(q1, compact);
+            q2 = _mm256_shuffle_epi8(q2, compact);
+            q3 = _mm256_shuffle_epi8(q3, compact);
+            // Ascending 16-byte stores, each overwriting the 4 spare bytes of
+            // the one before.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(q0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(q1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_castsi256_si128(q2));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_castsi256_si128(q3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 48), _mm256_extracti128_si256(q0, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 60), _mm256_extracti128_si256(q1, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 72), _mm256_extracti128_si256(q2, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 84), _mm256_extracti128_si256(q3, 1));
+        } else {
+            const __m256i parts[4] = {_mm256_permute2x128_si256(q0, q1, 0x20),   // pixels 0-3
+                                      _mm256_permute2x128_si256(q2, q3, 0x20),   // 4-7
+                                      _mm256_permute2x128_si256(q0, q1, 0x31),   // 8-11
+                                      _mm256_permute2x128_si256(q2, q3, 0x31)};  // 12-15
+            for (int j = 0; j < 4; ++j) {
+                auto* dst = reinterpret_cast<__m256i*>(o + 32 * j);
+                _mm256_storeu_si256(dst, _mm256_blendv_epi8(parts[j], load(dst), alpha_words));
+            }
+        }
+    }
+    return x;
+}
+
 // 16-bit samples, 8 pixels per step in 32-bit lanes.  Needs k in [0, 4095]
 // so that h × k (h < 2^20) fits 32 bits unsigned.
 template <int OutBpp>
@@ -376,8 +487,15 @@ int fast_row(const Frame<T>& f, const Params& p, const T* const rows[4], int y) 
         if (f.dst_bpp == 4) return row_avx2_8<4>(f, p, rows, y);
     } else {
         if (p.k_blue < 0 || p.k_red < 0 || p.k_blue > 4095 || p.k_red > 4095) return 2;
-        if (f.dst_bpp == 6) return row_avx2_16<6>(f, p, rows, y);
-        if (f.dst_bpp == 8) return row_avx2_16<8>(f, p, rows, y);
+        const bool narrow_k = p.k_blue <= 2047 && p.k_red <= 2047;
+        if (f.dst_bpp == 6) {
+            const int x = narrow_k ? row_avx2_12<6>(f, p, rows, y) : 2;
+            return x != 2 ? x : row_avx2_16<6>(f, p, rows, y);
+        }
+        if (f.dst_bpp == 8) {
+            const int x = narrow_k ? row_avx2_12<8>(f, p, rows, y) : 2;
+            return x != 2 ? x : row_avx2_16<8>(f, p, rows, y);
+        }
     }
     return 2;
 }

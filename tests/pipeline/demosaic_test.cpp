@@ -113,14 +113,24 @@ TEST_P(DemosaicRandom, MatchesReferenceBitForBit) {
     const int sizes[][2] = {{4, 4}, {5, 7}, {37, 9}, {64, 6}, {67, 11}, {130, 8}};
     for (const auto& s : sizes) {
         for (int phase = 0; phase < 4; ++phase) {
-            CImageBuffer raw8, raw16;
+            CImageBuffer raw8, raw12, raw16;
             ASSERT_EQ(raw8.Create(s[0], s[1], 8), 1);
+            ASSERT_EQ(raw12.Create(s[0], s[1], 16), 1);
             ASSERT_EQ(raw16.Create(s[0], s[1], 16), 1);
             fill(raw8, rng, 255);
+            fill(raw12, rng, 4095);   // what the sensor delivers
             fill(raw16, rng, 65535);  // beyond 12 bits too: the limits must hold
             const BayerRecord rec{phase, 60 + 37 * phase, 100, 400 - 50 * phase};
             for (const std::uint16_t bits : {24, 32}) expect_matches_reference(raw8, bits, rec, "8-bit");
-            for (const std::uint16_t bits : {48, 64}) expect_matches_reference(raw16, bits, rec, "16-bit");
+            for (const std::uint16_t bits : {48, 64}) {
+                expect_matches_reference(raw12, bits, rec, "12-bit");
+                expect_matches_reference(raw16, bits, rec, "16-bit");
+            }
+            // One sample over 12 bits switches only the rows that see it.
+            if (s[0] > 30) {
+                store16(raw12.pixels() + 2 * raw12.stride() + 2 * 20, 40000);
+                expect_matches_reference(raw12, 48, rec, "12-bit with one large sample");
+            }
         }
     }
     // Gains outside the settable range take the plain path and still agree.
@@ -128,6 +138,12 @@ TEST_P(DemosaicRandom, MatchesReferenceBitForBit) {
     ASSERT_EQ(raw.Create(40, 6, 8), 1);
     fill(raw, rng, 255);
     expect_matches_reference(raw, 24, BayerRecord{1, 30000, 100, -20}, "wild gains");
+    CImageBuffer raw16;
+    ASSERT_EQ(raw16.Create(70, 6, 16), 1);
+    fill(raw16, rng, 4095);
+    expect_matches_reference(raw16, 48, BayerRecord{2, 1800, 100, 30}, "large 16-bit gain");
+    expect_matches_reference(raw16, 64, BayerRecord{3, 5000, 100, 100}, "huge 16-bit gain");
+    expect_matches_reference(raw16, 48, BayerRecord{0, -5, 100, 100}, "negative 16-bit gain");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, DemosaicRandom, ::testing::Values(false, true),

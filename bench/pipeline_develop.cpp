@@ -53,7 +53,7 @@ void develop(benchmark::State& state, int mode) {
     for (std::size_t i = 0; i < slots[0].store_size(); ++i) slots[0].pixels()[i] = static_cast<std::uint8_t>(rng());
     auto* raw16 = reinterpret_cast<std::uint16_t*>(slots[1].pixels());
     for (std::size_t i = 0; i < slots[1].store_size() / 2; ++i) raw16[i] = static_cast<std::uint16_t>(rng() & 0x0FFF);
-    AdjustmentBlock adjust;
+    AdjustmentArray adjust{};
     SetAdjustmentDefaults(adjust);
     QuietHost host;
     DevelopInput in;

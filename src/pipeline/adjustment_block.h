@@ -11,9 +11,14 @@
 
 namespace zbx::pipeline {
 
-struct AdjustmentBlock {
+inline constexpr std::size_t kAdjustmentCount = 30;
+// The block as the session stores it.
+using AdjustmentArray = std::array<std::atomic<std::int32_t>, kAdjustmentCount>;
+
+// Named access to a block borrowed from its owner.
+class AdjustmentBlock {
+public:
     using Value = std::atomic<std::int32_t>;
-    static constexpr std::size_t kCount = 30;
 
     // Index of each value in the design's order.
     enum Index : std::size_t {
@@ -49,76 +54,42 @@ struct AdjustmentBlock {
         kGrayAutoBalanceCount,
     };
 
-    std::array<Value, kCount> values{};
+    explicit AdjustmentBlock(AdjustmentArray& values) : values_(values) {}
 
-    [[nodiscard]] Value& at(std::size_t index) { return values[index]; }
-    [[nodiscard]] const Value& at(std::size_t index) const { return values[index]; }
+    // The two WhiteBalanceOnce values are the white-balance once markers:
+    // both set means "measure once, then switch auto off".
+    Value& Brightness() const { return values_[kBrightness]; }
+    Value& Contrast() const { return values_[kContrast]; }
+    Value& Hue() const { return values_[kHue]; }
+    Value& Saturation() const { return values_[kSaturation]; }
+    Value& Sharpness() const { return values_[kSharpness]; }
+    Value& BayerGainRed() const { return values_[kBayerGainRed]; }
+    Value& BayerGainGreen() const { return values_[kBayerGainGreen]; }
+    Value& BayerGainBlue() const { return values_[kBayerGainBlue]; }
+    Value& Gamma() const { return values_[kGamma]; }
+    Value& BayerMode() const { return values_[kBayerMode]; }
+    Value& GrayMode() const { return values_[kGrayMode]; }
+    Value& GrayGainR() const { return values_[kGrayGainR]; }
+    Value& GrayGainG1() const { return values_[kGrayGainG1]; }
+    Value& GrayGainG2() const { return values_[kGrayGainG2]; }
+    Value& GrayGainB() const { return values_[kGrayGainB]; }
+    Value& GrayOffsetR() const { return values_[kGrayOffsetR]; }
+    Value& GrayOffsetG1() const { return values_[kGrayOffsetG1]; }
+    Value& GrayOffsetG2() const { return values_[kGrayOffsetG2]; }
+    Value& GrayOffsetB() const { return values_[kGrayOffsetB]; }
+    Value& BayerGainAuto() const { return values_[kBayerGainAuto]; }
+    Value& WhiteBalanceOnceA() const { return values_[kWhiteBalanceOnceA]; }
+    Value& WhiteBalanceOnceB() const { return values_[kWhiteBalanceOnceB]; }
+    Value& GrayAutoBalanceCount() const { return values_[kGrayAutoBalanceCount]; }
 
-    // Named access.  The two WhiteBalanceOnce values are the white-balance
-    // once markers: both set means "measure once, then switch auto off".
-    Value& Brightness() { return values[kBrightness]; }
-    const Value& Brightness() const { return values[kBrightness]; }
-    Value& Contrast() { return values[kContrast]; }
-    const Value& Contrast() const { return values[kContrast]; }
-    Value& Hue() { return values[kHue]; }
-    const Value& Hue() const { return values[kHue]; }
-    Value& Saturation() { return values[kSaturation]; }
-    const Value& Saturation() const { return values[kSaturation]; }
-    Value& Sharpness() { return values[kSharpness]; }
-    const Value& Sharpness() const { return values[kSharpness]; }
-    Value& BayerGainRed() { return values[kBayerGainRed]; }
-    const Value& BayerGainRed() const { return values[kBayerGainRed]; }
-    Value& BayerGainGreen() { return values[kBayerGainGreen]; }
-    const Value& BayerGainGreen() const { return values[kBayerGainGreen]; }
-    Value& BayerGainBlue() { return values[kBayerGainBlue]; }
-    const Value& BayerGainBlue() const { return values[kBayerGainBlue]; }
-    Value& Gamma() { return values[kGamma]; }
-    const Value& Gamma() const { return values[kGamma]; }
-    Value& BayerMode() { return values[kBayerMode]; }
-    const Value& BayerMode() const { return values[kBayerMode]; }
-    Value& GrayMode() { return values[kGrayMode]; }
-    const Value& GrayMode() const { return values[kGrayMode]; }
-    Value& GrayGainR() { return values[kGrayGainR]; }
-    const Value& GrayGainR() const { return values[kGrayGainR]; }
-    Value& GrayGainG1() { return values[kGrayGainG1]; }
-    const Value& GrayGainG1() const { return values[kGrayGainG1]; }
-    Value& GrayGainG2() { return values[kGrayGainG2]; }
-    const Value& GrayGainG2() const { return values[kGrayGainG2]; }
-    Value& GrayGainB() { return values[kGrayGainB]; }
-    const Value& GrayGainB() const { return values[kGrayGainB]; }
-    Value& GrayOffsetR() { return values[kGrayOffsetR]; }
-    const Value& GrayOffsetR() const { return values[kGrayOffsetR]; }
-    Value& GrayOffsetG1() { return values[kGrayOffsetG1]; }
-    const Value& GrayOffsetG1() const { return values[kGrayOffsetG1]; }
-    Value& GrayOffsetG2() { return values[kGrayOffsetG2]; }
-    const Value& GrayOffsetG2() const { return values[kGrayOffsetG2]; }
-    Value& GrayOffsetB() { return values[kGrayOffsetB]; }
-    const Value& GrayOffsetB() const { return values[kGrayOffsetB]; }
-    Value& BayerGainAuto() { return values[kBayerGainAuto]; }
-    const Value& BayerGainAuto() const { return values[kBayerGainAuto]; }
-    Value& WhiteBalanceOnceA() { return values[kWhiteBalanceOnceA]; }
-    const Value& WhiteBalanceOnceA() const { return values[kWhiteBalanceOnceA]; }
-    Value& WhiteBalanceOnceB() { return values[kWhiteBalanceOnceB]; }
-    const Value& WhiteBalanceOnceB() const { return values[kWhiteBalanceOnceB]; }
-    Value& GrayAutoBalanceCount() { return values[kGrayAutoBalanceCount]; }
-    const Value& GrayAutoBalanceCount() const { return values[kGrayAutoBalanceCount]; }
-
-    [[nodiscard]] std::array<std::int32_t, kCount> snapshot() const {
-        std::array<std::int32_t, kCount> out{};
-        for (std::size_t i = 0; i < kCount; ++i) out[i] = values[i].load(std::memory_order_relaxed);
-        return out;
-    }
-    void assign(const std::array<std::int32_t, kCount>& in) {
-        for (std::size_t i = 0; i < kCount; ++i) values[i].store(in[i], std::memory_order_relaxed);
-    }
+private:
+    AdjustmentArray& values_;
 };
 
-static_assert(sizeof(AdjustmentBlock) == AdjustmentBlock::kCount * sizeof(std::int32_t),
-              "the block is 30 consecutive 32-bit values");
-
 // Neutral values: what a camera without saved groups starts with.
-inline void SetAdjustmentDefaults(AdjustmentBlock& b) {
-    for (auto& v : b.values) v.store(0);
+inline void SetAdjustmentDefaults(AdjustmentArray& values) {
+    for (auto& v : values) v.store(0);
+    AdjustmentBlock b(values);
     b.BayerGainRed() = 100;
     b.BayerGainGreen() = 100;
     b.BayerGainBlue() = 100;

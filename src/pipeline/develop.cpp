@@ -21,7 +21,6 @@ constexpr std::size_t kScratch = 6;
 
 bool sixteen_bit_raw(std::int32_t mode) { return mode == 1 || mode == 4 || mode == 5; }
 
-#if ZBX_DEVELOP_STEPS_LINKED
 PixelPlane plane_of(CImageBuffer& b) {
     return PixelPlane{b.pixels(), b.width(), b.height(), b.stride(), b.bytes_per_pixel()};
 }
@@ -54,7 +53,7 @@ void correct_defects(CImageBuffer& raw, const DevelopInput& in) {
 }
 
 void gray_mode_1(const DevelopInput& in, CImageBuffer& output, std::int32_t phase) {
-    AdjustmentBlock& a = *in.adjust;
+    AdjustmentBlock a(*in.adjust);
     GrayRecord rec;
     rec.phase = phase;
     rec.gain_r = a.GrayGainR();
@@ -84,7 +83,7 @@ void gray_mode_1(const DevelopInput& in, CImageBuffer& output, std::int32_t phas
 }
 
 void adjustments(const DevelopInput& in, CImageBuffer& output) {
-    const AdjustmentBlock& a = *in.adjust;
+    const AdjustmentBlock a(*in.adjust);
     AdjustmentValues v;
     v.brightness = a.Brightness();
     v.contrast = a.Contrast();
@@ -94,7 +93,6 @@ void adjustments(const DevelopInput& in, CImageBuffer& output) {
     v.gamma = a.Gamma();
     ApplyAdjustments(plane_of(output), plane_of(*in.slots[kScratch]), in.color_mode, v);
 }
-#endif
 
 }  // namespace
 
@@ -106,7 +104,7 @@ std::int32_t EffectivePhase(std::int32_t bayer_mode, bool mirror_v, bool mirror_
 }
 
 int Demosaic(CImageBuffer& dst, CImageBuffer& raw, const DevelopInput& in) {
-    AdjustmentBlock& a = *in.adjust;
+    AdjustmentBlock a(*in.adjust);
     const std::int32_t phase = EffectivePhase(a.BayerMode(), in.mirror_v, in.mirror_h);
     if (a.BayerGainAuto() != 0) {
         BayerRecord measured{phase, a.BayerGainRed(), a.BayerGainGreen(), a.BayerGainBlue()};
@@ -132,23 +130,19 @@ void DevelopFrame(const DevelopInput& in) {
         if (b == nullptr) return;
     const std::int32_t mode = in.color_mode;
     if (mode < 0 || mode > 5) return;
-    AdjustmentBlock& a = *in.adjust;
+    AdjustmentBlock a(*in.adjust);
     CImageBuffer& raw = *in.slots[sixteen_bit_raw(mode) ? kRaw16 : kRaw8];
     // The output buffer of mode m is slot m.
     CImageBuffer& output = *in.slots[static_cast<std::size_t>(mode)];
 
-#if ZBX_DEVELOP_STEPS_LINKED
     if (in.defect_correction) correct_defects(raw, in);
-#endif
 
     RunAutoExposure(raw, in.auto_iris_mode, *in.host);
 
     if (mode == 0 || mode == 1) {
         const std::int32_t gray_mode = a.GrayMode();
         if (gray_mode == 1) {
-#if ZBX_DEVELOP_STEPS_LINKED
             gray_mode_1(in, output, EffectivePhase(a.BayerMode(), in.mirror_v, in.mirror_h));
-#endif
         } else if (gray_mode == 2) {
             // Colour picture and back to grey: only mode 0 sees the result.
             CImageBuffer& colour = *in.slots[kColor24];
@@ -159,9 +153,7 @@ void DevelopFrame(const DevelopInput& in) {
         Demosaic(output, raw, in);
     }
 
-#if ZBX_DEVELOP_STEPS_LINKED
     adjustments(in, output);
-#endif
 }
 
 }  // namespace zbx::pipeline

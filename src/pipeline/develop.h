@@ -54,7 +54,7 @@ inline constexpr std::int32_t kGainEditControl = 1015;
 inline constexpr std::int32_t kExposureEditControl = 1027;
 
 struct DevelopInput {
-    AdjustmentBlock* adjust = nullptr;   // read and written back
+    AdjustmentArray* adjust = nullptr;   // read and written back
     std::int32_t color_mode = 0;         // 0 Mono8 ... 5 Color64
     std::int32_t auto_iris_mode = 0;     // 0 off, 1 exposure, 2 gain
     bool defect_correction = false;

@@ -1,16 +1,13 @@
 // Development with the defect, gray-correction and adjustment steps in
-// place.  Compiled only where those steps are part of the tree.
+// place.
 #include <gtest/gtest.h>
-
-#include "pipeline/develop_steps.h"
-
-#if ZBX_DEVELOP_STEPS_LINKED
 
 #include <array>
 #include <cstring>
 #include <vector>
 
 #include "pipeline/develop.h"
+#include "pipeline/develop_steps.h"
 #include "pipeline/image_buffer.h"
 #include "pipeline/pixel_access.h"
 
@@ -44,16 +41,17 @@ struct Frame {
     static constexpr int kW = 16;
     static constexpr int kH = 10;
     std::array<CImageBuffer, 7> slots;
-    AdjustmentBlock adjust;
+    AdjustmentArray values{};
+    AdjustmentBlock adjust{values};
     StepsHost host;
     DevelopInput in;
     explicit Frame(int mode) {
         const std::uint16_t bits[6] = {8, 16, 24, 32, 48, 64};
         for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(slots[i].Create(kW, kH, bits[i]), 1);
         EXPECT_EQ(slots[6].CreateLike(&slots[static_cast<std::size_t>(mode)]), 1);
-        SetAdjustmentDefaults(adjust);
+        SetAdjustmentDefaults(values);
         adjust.BayerMode() = 0;
-        in.adjust = &adjust;
+        in.adjust = &values;
         in.color_mode = mode;
         in.host = &host;
         in.x_start = 0;
@@ -140,8 +138,3 @@ TEST(DevelopmentSteps, DefectCorrectionUnderTheListLock) {
 }  // namespace
 }  // namespace zbx::pipeline
 
-#else
-
-TEST(DevelopmentSteps, NotYetInTheTree) { GTEST_SKIP() << "defect, gray and adjustment steps not in this tree"; }
-
-#endif

@@ -165,7 +165,8 @@ struct Session {
     static constexpr int kW = 16;
     static constexpr int kH = 10;
     std::array<CImageBuffer, 7> buffers;
-    AdjustmentBlock adjust;
+    AdjustmentArray values{};
+    AdjustmentBlock adjust{values};
     FakeHost host;
     DevelopInput in;
 
@@ -184,9 +185,9 @@ struct Session {
                 std::uint8_t* p = buffers[1].pixels() + y * buffers[1].stride() + 2 * x;
                 store16(p, static_cast<std::uint16_t>(load16(p) & 0x0FFF));
             }
-        SetAdjustmentDefaults(adjust);
+        SetAdjustmentDefaults(values);
         adjust.BayerMode() = 0;
-        in.adjust = &adjust;
+        in.adjust = &values;
         in.color_mode = mode;
         in.host = &host;
         for (std::size_t i = 0; i < 7; ++i) in.slots[i] = &buffers[i];

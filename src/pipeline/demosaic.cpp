@@ -11,10 +11,11 @@
 // reverse.  Channel = (h × k) >> 11 and green = sum >> 1, each limited to
 // 0 ... max (255 for 8-bit, 4095 for 16-bit samples).
 //
-// The interior runs a plain row kernel, or on AVX2 machines a kernel that
-// first forms P, Q and the widened rows B and C for the whole row and then
-// combines 16 (8-bit) or 8 (16-bit) pixels per step; both give identical
-// results.  The border re-runs the same sums with neighbour replacement.
+// The interior runs a plain row kernel, or on AVX2 machines (chosen at run
+// time) kernels that first form per-row scratch and then combine 16 pixels
+// per step (8 for 16-bit rows holding samples over 12 bits); all give
+// identical results.  The border re-runs the same sums with neighbour
+// replacement (rows only in the top and bottom strips).
 #include "pipeline/demosaic.h"
 
 #include <immintrin.h>
@@ -83,7 +84,7 @@ inline void put(std::uint8_t* px, std::int64_t b, std::int64_t g, std::int64_t r
 // One output pixel from four row accessors and a column accessor; used by
 // the plain interior (direct indices) and the border (replaced indices).
 template <class T, class Row, class Col>
-inline void pixel(const Row& row, const Col& col, int x, int cx, int r, const Params& p,
+inline void pixel(const Row& row, const Col& col, int cx, int r, const Params& p,
                   std::uint8_t* out) {
     // row(0..3) = rows A, B, C, D; col(d) = index of column x + d.
     const T* A = row(0);
@@ -102,7 +103,6 @@ inline void pixel(const Row& row, const Col& col, int x, int cx, int r, const Pa
         hp = 3 * P(0) + P(-2);
         hq = 3 * Q(-1) + Q(1);
     }
-    (void)x;
     const std::int64_t blue = r == 0 ? hp : hq;
     const std::int64_t red = r == 0 ? hq : hp;
     put<T>(out, scaled<T>(blue, p.k_blue), std::min(g >> 1, kMax<T>), scaled<T>(red, p.k_red));
@@ -147,7 +147,7 @@ void row_plain(const Frame<T>& f, const Params& p, const T* const rows[4], int y
     const auto row = [&](int i) { return rows[i]; };
     for (int x = x0; x < x1; ++x) {
         const auto col = [x](int d) { return x + d; };
-        pixel<T>(row, col, x, (x + p.c0) & 1, r, p, out + static_cast<std::ptrdiff_t>(x) * f.dst_bpp);
+        pixel<T>(row, col, (x + p.c0) & 1, r, p, out + static_cast<std::ptrdiff_t>(x) * f.dst_bpp);
     }
 }
 
@@ -546,7 +546,7 @@ int border(std::uint8_t* dst, const std::uint8_t* src, const Rect* rect, std::in
         rows_of(y, rows);
         const auto row = [&](int i) { return rows[i]; };
         const auto col = [&](int d) { return fix(x + d, w); };
-        pixel<T>(row, col, x, (x + p.c0) & 1, (y + p.r0) & 1, p, f.dst_px(x, y));
+        pixel<T>(row, col, (x + p.c0) & 1, (y + p.r0) & 1, p, f.dst_px(x, y));
     };
     const int edge_rows[4] = {0, 1, h - 2, h - 1};
     for (const int y : edge_rows) {

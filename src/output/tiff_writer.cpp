@@ -123,6 +123,13 @@ int WriteTiffFile(const char* name, const ImageView& image, int significant_bits
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, layout.bits_per_sample);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, layout.photometric);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, layout.samples_per_pixel);
+    if (layout.samples_per_pixel == 4) {
+        // An RGB file with a fourth sample must say what it is, or every
+        // reader warns; "unspecified" claims no meaning for it (for 32 bits
+        // it is 0, which as alpha would hide the picture).
+        const std::uint16_t extra[] = {EXTRASAMPLE_UNSPECIFIED};
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
 
     void* data = const_cast<std::uint8_t*>(image.pixels);
     if (!direct) {

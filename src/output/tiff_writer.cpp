@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -31,8 +32,15 @@ bool tiff_layout(int bits_per_pixel, TiffLayout& out) {
     }
 }
 
+// Source samples are little-endian.
 inline std::uint16_t load16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    } else {
+        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
 }
 
 // libtiff writes 16-bit strip samples in the host's order.

@@ -1,15 +1,13 @@
 #include "output/bmp_writer.h"
 
-#include <sys/uio.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
-#include <vector>
 
-#include "output/output_file.h"
+#include "platform/files.h"
 
 namespace zbx::output {
 namespace {
@@ -24,12 +22,9 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     put16(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-// Zeros that pad rows of views narrower than the file's row length.
-constexpr std::array<std::uint8_t, 4> kPad{};
-
-::iovec part(const void* p, std::size_t n) {
-    return ::iovec{const_cast<void*>(p), n};
-}
+// Rows go out through a bounded buffer: large enough that a frame takes a
+// handful of writes, small enough to stay in cache.
+constexpr std::size_t kChunkBytes = 256 * 1024;
 
 }  // namespace
 
@@ -62,50 +57,52 @@ int WriteBmpFile(const ImageView& image, const char* name) {
         for (int i = 0; i < kColorTableEntries; ++i, t += 4) {
             if (image.color_table != nullptr) {
                 const RgbQuad& q = image.color_table[i];
-                t[0] = q.blue;
-                t[1] = q.green;
-                t[2] = q.red;
-                t[3] = q.reserved;
+                t[0] = q.rgbBlue;
+                t[1] = q.rgbGreen;
+                t[2] = q.rgbRed;
+                t[3] = q.rgbReserved;
             } else {
                 t[0] = t[1] = t[2] = static_cast<std::uint8_t>(i);
             }
         }
     }
 
-    // Gather the rows straight from the caller's store, bottom of the
-    // picture first: no copy of the pixels.
+    // Rows bottom of the picture first, each padded to the file's row
+    // length, copied through the chunk buffer.
     const std::size_t row_bytes = std::min<std::size_t>(image.abs_stride(), file_stride);
-    const std::size_t pad = file_stride - row_bytes;
-    std::vector<::iovec> parts;
-    try {
-        parts.reserve(1 + std::size_t(image.height) * (pad ? 2 : 1));
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-    parts.push_back(part(head.data(), offset));
-    for (std::int32_t y = image.height - 1; y >= 0; --y) {
-        parts.push_back(part(image.row(y), row_bytes));
-        if (pad) parts.push_back(part(kPad.data(), pad));
-    }
+    const std::size_t rows_per_chunk = std::max<std::size_t>(1, kChunkBytes / file_stride);
+    std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[rows_per_chunk * file_stride]);
+    if (!chunk) return 0;
 
-    OutputFile file = OpenForWrite(name);
-    if (!file.is_open()) return 0;
-    const bool written = file.write_all(parts);
+    platform::File file = platform::open_for_write(name);
+    if (!file) return 0;
+    bool written = file.write(head.data(), offset);
+    // A bottom-up store of the file's own layout goes out in one piece.
+    std::int32_t y = image.stride == -std::ptrdiff_t(file_stride) ? -1 : image.height - 1;
+    if (written && y < 0) written = file.write(image.row(image.height - 1), data_bytes);
+    while (written && y >= 0) {
+        std::uint8_t* out = chunk.get();
+        for (std::size_t n = 0; n < rows_per_chunk && y >= 0; ++n, --y, out += file_stride) {
+            std::memcpy(out, image.row(y), row_bytes);
+            std::memset(out + row_bytes, 0, file_stride - row_bytes);
+        }
+        written = file.write(chunk.get(), std::size_t(out - chunk.get()));
+    }
     const bool closed = file.close();
     return written && closed ? 1 : 0;
 }
 
 int WriteRawFile(const ImageView& image, const char* name) {
     if (!image.valid()) return 0;
-    OutputFile file = OpenForWrite(name);
-    if (!file.is_open()) return 0;
+    platform::File file = platform::open_for_write(name);
+    if (!file) return 0;
     const std::size_t row_bytes = image.abs_stride();
     bool written = true;
     if (image.stride > 0) {
-        written = file.write_all({image.pixels, row_bytes * std::size_t(image.height)});
+        written = file.write(image.pixels, row_bytes * std::size_t(image.height));
     } else {
         for (std::int32_t y = 0; y < image.height && written; ++y)
-            written = file.write_all({image.row(y), row_bytes});
+            written = file.write(image.row(y), row_bytes);
     }
     const bool closed = file.close();
     return written && closed ? 1 : 0;

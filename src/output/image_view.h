@@ -6,15 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/graphics.h"
+
 namespace zbx::output {
 
-// One colour-table entry, in the order a bitmap file stores it.
-struct RgbQuad {
-    std::uint8_t blue = 0;
-    std::uint8_t green = 0;
-    std::uint8_t red = 0;
-    std::uint8_t reserved = 0;
-};
+// One colour-table entry, in the order a bitmap file stores it (the image
+// buffers' own table type).
+using RgbQuad = platform::RgbQuad;
 
 inline constexpr int kColorTableEntries = 256;
 

@@ -75,7 +75,7 @@ TEST(BmpWriter, Mono8UsesTheGivenColourTable) {
     ScratchDir dir;
     TestImage img(4, 2, 8);
     std::vector<RgbQuad> table(256);
-    for (int i = 0; i < 256; ++i) table[i] = {std::uint8_t(255 - i), 1, 2, 3};
+    for (int i = 0; i < 256; ++i) table[i] = RgbQuad{std::uint8_t(255 - i), 1, 2, 3};
     ImageView v = img.view();
     v.color_table = table.data();
     const BmpFile f = SaveBmp(dir, v);
@@ -110,6 +110,11 @@ TEST(BmpWriter, DeepSamplesStayAsTheyAre) {
         ExpectHeader(f, img.view(), 54, stride);
         ExpectRowsBottomUp(f, img, stride, stride);
     }
+    // Taller than one write chunk: the rows stay in order across chunks.
+    TestImage tall(100, 1000, 24);
+    const BmpFile t = SaveBmp(dir, tall.view());
+    ExpectHeader(t, tall.view(), 54, 300);
+    ExpectRowsBottomUp(t, tall, 300, 300);
     // A Mono10 sample keeps its 16 bits: 0x0ABC stays 0xBC, 0x0A.
     TestImage mono(2, 1, 16);
     mono.set_sample(0, 0, 0, 0x0ABC);

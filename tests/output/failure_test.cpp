@@ -1,10 +1,7 @@
-// Opening files for writing, and every writer facing names it cannot use:
-// existing files are truncated, missing directories and read-only files
+// Every writer facing names it cannot use: existing files are truncated, missing directories and read-only files
 // give 0 and leave nothing behind, a full disk gives 0 without ending the
 // process.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +11,6 @@
 
 #include "output/bmp_writer.h"
 #include "output/jpeg_writer.h"
-#include "output/output_file.h"
 #include "output/png_writer.h"
 #include "output/tiff_writer.h"
 #include "output_test_support.h"
@@ -27,52 +23,6 @@ using testing::ReadBytes;
 using testing::ScratchDir;
 using testing::TestImage;
 using testing::WriteBytes;
-
-ino_t InodeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-TEST(OpenForWrite, CreatesOrTruncates) {
-    ScratchDir dir;
-    const std::string name = dir.file("f.bin");
-    {
-        OutputFile f = OpenForWrite(name.c_str());
-        ASSERT_TRUE(f.is_open());
-        const std::uint8_t bytes[] = {1, 2, 3};
-        EXPECT_TRUE(f.write_all(bytes));
-    }
-    EXPECT_EQ(ReadBytes(name), (std::vector<std::uint8_t>{1, 2, 3}));
-    const ino_t inode = InodeOf(name);
-    {
-        OutputFile f = OpenForWrite(name.c_str());
-        ASSERT_TRUE(f.is_open());
-        // The existing file is emptied in place, not replaced.
-        EXPECT_EQ(InodeOf(name), inode);
-        std::uint8_t a[] = {9};
-        std::uint8_t b[] = {8, 7};
-        ::iovec parts[] = {{a, 1}, {nullptr, 0}, {b, 2}};
-        EXPECT_TRUE(f.write_all(std::span<::iovec>(parts)));
-        EXPECT_TRUE(f.close());
-        EXPECT_FALSE(f.is_open());
-    }
-    EXPECT_EQ(ReadBytes(name), (std::vector<std::uint8_t>{9, 8, 7}));
-}
-
-TEST(OpenForWrite, FailsWithoutLeaving) {
-    ScratchDir dir;
-    const int fds = OpenDescriptorCount();
-    EXPECT_FALSE(OpenForWrite(dir.file("missing/f.bin").c_str()).is_open());
-    EXPECT_FALSE(OpenForWrite(dir.path().c_str()).is_open());  // a directory
-    EXPECT_FALSE(OpenForWrite("").is_open());
-    EXPECT_FALSE(OpenForWrite(nullptr).is_open());
-    EXPECT_EQ(OpenDescriptorCount(), fds);
-    // Writes to a full disk are reported.
-    OutputFile full = OpenForWrite("/dev/full");
-    ASSERT_TRUE(full.is_open());
-    const std::uint8_t byte[] = {0};
-    EXPECT_FALSE(full.write_all(byte));
-}
 
 // Every writer behind one signature, on a picture it accepts.
 struct Writer {

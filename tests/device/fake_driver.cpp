@@ -25,6 +25,7 @@ platform::DriverHandle FakeDriver::open(const char* name) {
 }
 
 bool FakeDriver::close(platform::DriverHandle handle) {
+    if (close_hook) close_hook(handle);
     std::lock_guard lock(mutex_);
     return open_.erase(handle) > 0;
 }
@@ -63,6 +64,11 @@ bool FakeDriver::control(platform::DriverHandle handle, std::uint32_t code, std:
     if (code == platform::kIoctlDriverSettings) return true;
 
     if (request.pipe == 2) {
+        {
+            std::unique_lock lock(mutex_);
+            gate_cv_.wait(lock, [&] { return !gated_ || permits_ > 0; });
+            if (gated_) --permits_;
+        }
         if (frame_delay_ms) std::this_thread::sleep_for(std::chrono::milliseconds(frame_delay_ms));
         std::size_t frame = 0;
         {
@@ -99,6 +105,27 @@ bool FakeDriver::control(platform::DriverHandle handle, std::uint32_t code, std:
     }
     if (returned) *returned = static_cast<std::uint32_t>(output.size());
     return true;
+}
+
+void FakeDriver::gate_frames() {
+    std::lock_guard lock(mutex_);
+    gated_ = true;
+}
+
+void FakeDriver::allow_frames(std::size_t count) {
+    {
+        std::lock_guard lock(mutex_);
+        permits_ += count;
+    }
+    gate_cv_.notify_all();
+}
+
+void FakeDriver::release_gate() {
+    {
+        std::lock_guard lock(mutex_);
+        gated_ = false;
+    }
+    gate_cv_.notify_all();
 }
 
 void FakeDriver::set_present(const std::string& name, bool present) {

@@ -3,6 +3,7 @@
 // and a hook that can replace the outcome of any request.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -47,8 +48,15 @@ public:
     // Called for every request before the camera acts; a value replaces the
     // outcome (the camera then does nothing).  Runs under the driver's lock.
     std::function<std::optional<Outcome>(const Request&, std::size_t index)> hook;
+    // Called (outside the driver's lock) before a handle is closed.
+    std::function<void(platform::DriverHandle)> close_hook;
     // Milliseconds each image read takes.
     std::uint32_t frame_delay_ms = 0;
+    // When gated, each image read waits for a permit from allow_frames();
+    // release_gate() lets every read through from then on.
+    void gate_frames();
+    void allow_frames(std::size_t count);
+    void release_gate();
 
     // The log, and views of it.
     std::vector<Request> requests() const;
@@ -69,6 +77,9 @@ public:
 
 private:
     mutable std::mutex mutex_;
+    std::condition_variable gate_cv_;
+    bool gated_ = false;
+    std::size_t permits_ = 0;
     std::set<std::string> present_;
     std::set<platform::DriverHandle> open_;
     platform::DriverHandle next_handle_ = 0x100;

@@ -27,6 +27,9 @@ extern "C" {
 #define ZBXWIN_API
 #endif
 
+#define ZBXWIN_INFINITE 0xFFFFFFFFu
+#define ZBXWIN_QUEUE_LIMIT 10000
+
 /* Opaque, pointer-sized window handle; NULL is "no window". */
 typedef struct ZbxWindowObject* ZbxWindow;
 
@@ -50,21 +53,37 @@ ZBXWIN_API int ZbxWin_IsWindow(ZbxWindow window);
 /* Takes (remove != 0) or looks at the oldest message of the window's queue,
  * or of the calling thread's queue when window is NULL.  1 when there was one. */
 ZBXWIN_API int ZbxWin_PeekMessage(ZbxWindow window, ZbxMessage* message, int remove);
-/* Waits up to timeout_ms for a message and takes it.  1, or 0 on time-out. */
+/* Waits up to timeout_ms (ZBXWIN_INFINITE: no limit) for a message and
+ * takes it.  1, or 0 on time-out or when the window is destroyed. */
 ZBXWIN_API int ZbxWin_WaitMessage(ZbxWindow window, ZbxMessage* message, uint32_t timeout_ms);
-/* Posts a message as the library does; 1 or 0. */
+/* Posts a message as the library does; 1, or 0 for an unknown window or a
+ * full queue (ZBXWIN_QUEUE_LIMIT messages). */
 ZBXWIN_API int ZbxWin_PostMessage(ZbxWindow window, uint32_t message, uintptr_t wparam,
                                   intptr_t lparam);
 
-/* Placement and state, for windows made by the application or the library. */
+/* Placement and state, for windows made by the application or the library.
+ * GetWindowRect: position relative to the parent's client area (the screen
+ * for a top-level window) and outer size, frame included.  Any output
+ * pointer may be NULL. */
 ZBXWIN_API int ZbxWin_GetWindowRect(ZbxWindow window, int* x, int* y, int* width, int* height);
 ZBXWIN_API int ZbxWin_GetClientSize(ZbxWindow window, int* width, int* height);
 ZBXWIN_API int ZbxWin_IsVisible(ZbxWindow window);
 ZBXWIN_API int ZbxWin_GetParent(ZbxWindow window, ZbxWindow* parent);
 /* The window's title in UTF-8; 1, or 0 when it does not fit. */
 ZBXWIN_API int ZbxWin_GetTitle(ZbxWindow window, char* buffer, int size);
-/* The first child window of a window (NULL when none), e.g. the preview. */
+/* The window's class name in UTF-8; 1, or 0 when it does not fit. */
+ZBXWIN_API int ZbxWin_GetClassName(ZbxWindow window, char* buffer, int size);
+/* The window's style bits (0x10000000 visible, 0x40000000 child ...). */
+ZBXWIN_API int ZbxWin_GetStyle(ZbxWindow window, uint32_t* style);
+/* The first child window of a window (NULL when none), e.g. the preview;
+ * the next child of the same parent, or top-level window, after a window. */
 ZBXWIN_API ZbxWindow ZbxWin_GetFirstChild(ZbxWindow window);
+ZBXWIN_API ZbxWindow ZbxWin_GetNextSibling(ZbxWindow window);
+/* Stores up to capacity top-level windows (oldest first; message windows
+ * are not listed) and returns how many there are in all. */
+ZBXWIN_API int ZbxWin_GetTopLevelWindows(ZbxWindow* windows, int capacity);
+/* Size of the virtual screen that top-level windows are centred on. */
+ZBXWIN_API int ZbxWin_GetScreenSize(int* width, int* height);
 /* The client area's pixels, top row first, 3 bytes per pixel in
  * blue-green-red order, rows stride bytes apart.  1 or 0. */
 ZBXWIN_API int ZbxWin_ReadClientPixels(ZbxWindow window, uint8_t* pixels, int stride);

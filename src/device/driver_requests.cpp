@@ -4,15 +4,11 @@
 #include <cstring>
 #include <span>
 
-#include <chrono>
-#include <thread>
+#include "platform/clock.h"
 
 namespace zbx::device {
 
 namespace {
-
-// The ROM needs these pauses between its command and its answer.
-void pause_ms(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void put_le32(std::uint8_t* out, std::uint32_t value) {
     out[0] = static_cast<std::uint8_t>(value);
@@ -175,9 +171,9 @@ bool serial_rom_read(const char* name, std::uint16_t address, std::uint8_t* byte
                         {kCmdRomRead, 0x51, 0x02, 0x01, static_cast<std::uint8_t>(address >> 8),
                          static_cast<std::uint8_t>(address)},
                         packet);
-    pause_ms(6);
+    platform::sleep_ms(6);
     const int result = read_answer(device.get(), packet);
-    pause_ms(6);
+    platform::sleep_ms(6);
     if (result != kLinkOk) return false;
     if (byte) *byte = packet[0];
     return true;
@@ -193,7 +189,7 @@ bool serial_rom_identifier_write(const char* name, std::uint8_t index, std::uint
     Packet packet{};
     const int result =
         write_command(device.get(), {kCmdRomWrite, 0x51, 0x03, kRomIdentifierBase >> 8, index, byte}, packet);
-    pause_ms(10);
+    platform::sleep_ms(10);
     return result == kLinkOk;
 }
 

@@ -1,10 +1,9 @@
 #include "device/zorbex_530_sdk.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "device/register_tables.h"
+#include "platform/clock.h"
 
 namespace zbx::device {
 
@@ -35,8 +34,6 @@ constexpr std::uint8_t kGainCodes[13] = {0x02, 0x03, 0x14, 0x15, 0x16, 0x17, 0x3
 
 int round_up_even(int v) { return (v + 1) & ~1; }
 
-// The camera needs these pauses to settle after a frame-size or trigger change.
-void pause_ms(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
 
@@ -106,7 +103,7 @@ int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int sub
     for (std::uint8_t reg = 0; reg < 4; ++reg) {
         (void)controller_register_write(name, reg, static_cast<std::uint8_t>(samples >> (8 * reg)));
     }
-    pause_ms(100);
+    platform::sleep_ms(100);
     written_sample_count_ = samples;
     set_large_frame(transfer_byte_count() >= kLargeFrameBytes);
     return 0;
@@ -169,7 +166,7 @@ int CZorbex530SRXNQTSdk::set_trigger_mode(bool on) {
         const std::uint32_t line_length = sensor_or_zero(kRegLineLength);
         const std::uint32_t lines = sensor_or_zero(kRegExposure);
         // Let a frame already exposing finish before the controller switches.
-        pause_ms(std::min<std::uint32_t>(lines * (line_length + 6) / 80000 + 100, 1000));
+        platform::sleep_ms(std::min<std::uint32_t>(lines * (line_length + 6) / 80000 + 100, 1000));
     }
     if (!controller_register_write(name, kCtrlTrigger, on ? 1 : 0)) return 0;
     trigger_flag_ = on;

@@ -10,7 +10,8 @@
 // Pixel formats: blits read 8-bit (through the source's colour table), 24-
 // and 32-bit (blue, green, red[, unused]) sources and write 24- and 32-bit
 // destinations; an 8-bit destination takes only 8-bit sources (each source
-// colour mapped to the nearest entry of the destination's table).
+// colour mapped to the nearest entry of the destination's table).  A 32-bit
+// destination gets the fourth byte of a 32-bit source, 0 otherwise.
 #pragma once
 
 #include <array>

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/graphics.h"
+#include "platform/sync.h"  // kInfinite
 #include "zorbex/window.h"
 
 namespace zbx::platform {
@@ -28,8 +29,6 @@ inline constexpr std::uint32_t kWmApp = 0x8000;
 // A queue holding this many messages refuses further posts, so a window
 // nobody reads (or a thread queue that is never read) cannot grow forever.
 inline constexpr std::size_t kMessageQueueLimit = 10000;
-// Wait without time-out.
-inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 
 // Appends a message to the window's queue, or to the calling thread's queue
 // when window is null.  False for an unknown or destroyed window or a full

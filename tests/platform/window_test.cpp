@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -256,6 +259,44 @@ TEST(WindowSurfaces, ClientAreaStartsInTheClassBackgroundAndReadsBackTopFirst) {
     destroy_window(w);
     auto memory = create_compatible_dc();
     EXPECT_FALSE(bit_blt(dc.get(), 0, 0, 1, 1, memory.get(), 0, 0, kSrcCopy));
+}
+
+TEST(WindowSurfaces, ReadBackNeverSeesHalfABlitAndDestroyStopsTheDrawingThread) {
+    ZbxWindow w = create_window(WindowCreateInfo{kApplicationWindowClass, "", kWsVisible, 0, 0, 0, 64, 48});
+    ASSERT_NE(w, nullptr);
+    BitmapInfoHeader header;
+    header.biWidth = 64;
+    header.biHeight = 48;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    std::array<std::unique_ptr<DeviceContext>, 2> sources;
+    std::array<std::shared_ptr<Bitmap>, 2> frames;
+    for (std::size_t i = 0; i < 2; ++i) {
+        frames[i] = create_dib_section(header, {});
+        std::fill_n(frames[i]->pixels(), frames[i]->size_bytes(), static_cast<std::uint8_t>(i == 0 ? 0x11 : 0x22));
+        sources[i] = create_compatible_dc();
+        ASSERT_NE(sources[i]->select_bitmap(frames[i]), nullptr);
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> drawn{0};
+    std::thread painter([&] {
+        auto dc = get_dc(w);
+        for (int n = 0; !stop; ++n) {
+            if (!bit_blt(dc.get(), 0, 0, 64, 48, sources[n % 2].get(), 0, 0, kSrcCopy)) break;
+            ++drawn;
+        }
+    });
+    std::vector<std::uint8_t> pixels(64 * 3 * 48);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(read_client_pixels(w, pixels.data(), 64 * 3));
+        std::uint8_t first = pixels[0];
+        ASSERT_TRUE(std::all_of(pixels.begin(), pixels.end(), [&](std::uint8_t v) { return v == first; }));
+    }
+    while (drawn < 10) std::this_thread::yield();
+    destroy_window(w);  // the painter's next blit fails and it ends by itself
+    painter.join();
+    stop = true;
 }
 
 TEST(WindowApi, ApplicationWindowsAndQueriesThroughTheCInterface) {

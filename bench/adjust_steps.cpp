@@ -1,0 +1,151 @@
+// Each adjustment in each pixel layout at 1280 x 720, and all five on a
+// Color24 frame beside a plain copy of that frame.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "pipeline/adjust.h"
+#include "pipeline/adjust_brightness.h"
+#include "pipeline/adjust_contrast.h"
+#include "pipeline/adjust_gamma.h"
+#include "pipeline/adjust_hue_saturation.h"
+#include "pipeline/adjust_sharpness.h"
+#include "pipeline/mono_correction.h"
+
+namespace {
+
+using namespace zbx::pipeline;
+
+constexpr std::int32_t kWidth = 1280;
+constexpr std::int32_t kHeight = 720;
+constexpr std::uint16_t kModeBytes[6] = {1, 2, 3, 4, 6, 8};
+
+struct Picture {
+    std::vector<std::uint8_t> store;
+    PixelPlane plane;
+    explicit Picture(int mode) {
+        const std::uint16_t bpp = kModeBytes[mode];
+        const std::int32_t stride = (kWidth * bpp + 3) & ~3;
+        store.resize(static_cast<std::size_t>(stride) * kHeight);
+        std::mt19937 rng(7);
+        const bool wide = bpp == 2 || bpp >= 6;
+        for (std::size_t i = 0; i < store.size(); i += wide ? 2 : 1) {
+            if (wide) {
+                const auto v = static_cast<std::uint16_t>(rng() & 4095);
+                std::memcpy(&store[i], &v, 2);
+            } else {
+                store[i] = static_cast<std::uint8_t>(rng());
+            }
+        }
+        plane = PixelPlane{store.data(), kWidth, kHeight, stride, bpp};
+    }
+};
+
+void set_counters(benchmark::State& state, const Picture& p) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(p.store.size()));
+}
+
+void BM_Brightness(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    for (auto _ : state) benchmark::DoNotOptimize(apply_brightness(p.plane, mode, {40, 12}));
+    set_counters(state, p);
+}
+
+void BM_Contrast(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    for (auto _ : state) benchmark::DoNotOptimize(apply_contrast(p.plane, mode, {30, 12}));
+    set_counters(state, p);
+}
+
+void BM_Gamma(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    for (auto _ : state) benchmark::DoNotOptimize(apply_gamma(p.plane, mode, {130, 12}));
+    set_counters(state, p);
+}
+
+void BM_Sharpness(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    Picture scratch(mode);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(apply_sharpness(p.plane, scratch.plane, mode, {10, 12}));
+    }
+    set_counters(state, p);
+}
+
+void BM_HueSaturation(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(apply_hue_saturation(p.plane, mode, {30, 0, 40, 12}));
+    }
+    set_counters(state, p);
+}
+
+void BM_GrayCorrection(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    const GrayRecord rec{0, 140, 128, 130, 150, 3, 0, -2, 5, mode == kModeMono8 ? 8 : 12};
+    for (auto _ : state) benchmark::DoNotOptimize(apply_gray_correction(p.plane, mode, rec));
+    set_counters(state, p);
+}
+
+void BM_GrayBalance(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    Picture p(mode);
+    GrayRecord rec{0, 128, 128, 128, 128, 0, 0, 0, 0, mode == kModeMono8 ? 8 : 12};
+    for (auto _ : state) benchmark::DoNotOptimize(measure_gray_balance(p.plane, mode, rec));
+    set_counters(state, p);
+}
+
+void BM_AllFiveColor24(benchmark::State& state) {
+    Picture p(kModeColor24);
+    Picture scratch(kModeColor24);
+    const AdjustmentValues v{20, 15, 30, 40, 8, 120};
+    for (auto _ : state) ApplyAdjustments(p.plane, scratch.plane, kModeColor24, v);
+    set_counters(state, p);
+}
+
+void BM_CopyColor24(benchmark::State& state) {
+    Picture p(kModeColor24);
+    Picture copy(kModeColor24);
+    for (auto _ : state) {
+        std::memcpy(copy.store.data(), p.store.data(), p.store.size());
+        benchmark::ClobberMemory();
+    }
+    set_counters(state, p);
+}
+
+void all_modes(benchmark::internal::Benchmark* b) {
+    b->ArgName("mode");
+    for (int m = 0; m < 6; ++m) b->Arg(m);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+void colour_modes(benchmark::internal::Benchmark* b) {
+    b->ArgName("mode");
+    for (int m = kModeColor24; m <= kModeColor64; ++m) b->Arg(m);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+void grey_modes(benchmark::internal::Benchmark* b) {
+    b->ArgName("mode")->Arg(kModeMono8)->Arg(kModeMono10)->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Brightness)->Apply(all_modes);
+BENCHMARK(BM_Contrast)->Apply(all_modes);
+BENCHMARK(BM_Gamma)->Apply(all_modes);
+BENCHMARK(BM_Sharpness)->Apply(all_modes);
+BENCHMARK(BM_HueSaturation)->Apply(colour_modes);
+BENCHMARK(BM_GrayCorrection)->Apply(grey_modes);
+BENCHMARK(BM_GrayBalance)->Apply(grey_modes);
+BENCHMARK(BM_AllFiveColor24)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CopyColor24)->Unit(benchmark::kMicrosecond);

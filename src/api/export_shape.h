@@ -1,0 +1,52 @@
+// The shape every export that takes a handle shares: look the session up,
+// fail at once for an unknown handle or a record being released (no
+// message, no history entry, no output written), else run the operation.
+// No exception crosses the C interface.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "api/registry.h"
+#include "session/error_codes.h"
+#include "session/zorbex.h"
+
+namespace zbx::api {
+
+// Failure values of an unknown handle.
+inline constexpr int kFailed = 0;
+inline constexpr int kFailedMinusOne = -1;  // GetColorMode, GetSubSample, GetWaitTime
+
+// Runs `body()` and returns its result, or `failure` if it throws.  For the
+// exports that do not start from a handle lookup.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    static_assert(std::is_invocable_r_v<Result, Body>);
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
+// Runs `operation(session)` for `handle` and returns its result, or
+// `failure` when there is no session.  An exception escaping the operation
+// becomes `failure` (a failed allocation is also recorded as a memory error).
+template <typename Result, typename Operation>
+Result with_session(std::uint32_t handle, Result failure, Operation&& operation) noexcept {
+    static_assert(std::is_invocable_r_v<Result, Operation, session::CZorbex&>);
+    session::CZorbex* session = nullptr;
+    try {
+        session = registry().find_session(handle);
+        if (session == nullptr) return failure;
+        return operation(*session);
+    } catch (const std::bad_alloc&) {
+        if (session != nullptr) session->report(session::ERR_MEMORY);
+        return failure;
+    } catch (...) {
+        return failure;
+    }
+}
+
+}  // namespace zbx::api

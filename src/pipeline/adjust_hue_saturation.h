@@ -1,0 +1,37 @@
+// Hue rotation and saturation of colour pictures on an integer hue circle
+// of 1530 steps (six sectors of 255, 0 at magenta, 255 at red, 510 at
+// yellow, 765 at green, 1020 at cyan, 1275 at blue).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "pipeline/adjust.h"
+
+namespace zbx::pipeline {
+
+inline constexpr std::int32_t kHueSteps = 1530;
+
+// The shift in circle steps (0..1529) for a hue in degrees: t = the low 16
+// bits of trunc(H * 65536 / 360), u = (6 t) >> 8, shift = (low 9 bits of u
+// as a signed value) + 510 * (((u + 256) >> 9) mod 3), wrapped into range.
+[[nodiscard]] std::int32_t hue_shift_steps(std::int32_t hue_degrees);
+
+// New chroma per chroma 0..255 for a saturation (limited to -255..255):
+// ((S + 256) * 256 * c + 32768) >> 16.  Built per call by the step, so
+// sessions developing at once never share it.
+[[nodiscard]] std::array<std::int32_t, 256> saturation_table(std::int32_t saturation);
+
+// The rectangle callback for a colour mode: the 8-bit variant for modes 2
+// and 3, the 16-bit one for 4 and 5 (it works on samples >> (bits - 8) and
+// writes the results << (bits - 8)), nullptr for the grey modes.  `params`
+// is a HueRecord.  Each call builds its own tables; the callback keeps no
+// state between calls and may run on several threads at once.  Returns 1,
+// or 0 when the layout does not suit.
+[[nodiscard]] RectCallback hue_saturation_callback(int colour_mode);
+
+// Hue and saturation in place on the mode's output buffer; does nothing
+// (returns 0) in the grey modes.
+int apply_hue_saturation(PixelPlane image, int colour_mode, const HueRecord& record);
+
+}  // namespace zbx::pipeline

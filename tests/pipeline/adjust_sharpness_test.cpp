@@ -1,0 +1,123 @@
+// Sharpening: flat pictures, step edges, the untouched frame, and every
+// variant against a plain 16-sample blur and the term table.
+#include <gtest/gtest.h>
+
+#include "adjust_test_support.h"
+#include "pipeline/adjust_sharpness.h"
+
+namespace zbx::pipeline {
+namespace {
+
+using testing::call;
+using testing::Frame;
+using testing::kModeBytes;
+
+bool wide(int mode) { return mode == kModeMono10 || mode >= kModeColor48; }
+int channels_of(int mode) { return mode <= kModeMono10 ? 1 : 3; }
+
+// Blur from a 4 x 4 block, then the table term (s * (i - max)) / 10.
+Frame ref_sharpen(const Frame& src, const Frame& dst_before, Rect r, std::int32_t dx,
+                  std::int32_t dy, std::int32_t s, int mode) {
+    const std::int32_t maximum = wide(mode) ? 4095 : 255;
+    std::vector<std::int32_t> term(2 * maximum + 2);
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(term.size()); ++i) {
+        term[i] = (s * (i - maximum)) / 10;
+    }
+    Frame out = dst_before;
+    for (std::int32_t y = 2; y <= r.height() - 3; ++y) {
+        for (std::int32_t x = 2; x <= r.width() - 3; ++x) {
+            for (int c = 0; c < channels_of(mode); ++c) {
+                std::int32_t sum = 0;
+                for (std::int32_t yy = y - 2; yy <= y + 1; ++yy)
+                    for (std::int32_t xx = x - 2; xx <= x + 1; ++xx)
+                        sum += src.get(r.left + xx, r.top + yy, c);
+                const std::int32_t blur = sum >> 4;
+                const std::int32_t v = src.get(r.left + x, r.top + y, c);
+                std::int32_t o = v + term[v - blur + maximum];
+                o = o < 0 ? 0 : (o > maximum ? maximum : o);
+                out.set(dx + x, dy + y, c, o);
+            }
+        }
+    }
+    return out;
+}
+
+TEST(AdjustSharpness, FlatPictureUnchanged) {
+    for (int mode = 0; mode < 6; ++mode) {
+        Frame f(12, 10, kModeBytes[mode]);
+        f.fill(wide(mode) ? 2000 : 117);
+        const Frame before = f;
+        Frame scratch(12, 10, kModeBytes[mode]);
+        ASSERT_EQ(apply_sharpness(f.plane(), scratch.plane(), mode, AdjustRecord{10, 12}), 1);
+        EXPECT_EQ(f.store, before.store) << mode;
+    }
+}
+
+TEST(AdjustSharpness, StepEdgeOvershootsAndLimits) {
+    // Columns 0..5 dark, 6..11 bright.
+    Frame f(12, 8, 1);
+    for (std::int32_t y = 0; y < 8; ++y)
+        for (std::int32_t x = 0; x < 12; ++x) f.set(x, y, 0, x < 6 ? 40 : 200);
+    Frame scratch(12, 8, 1);
+    ASSERT_EQ(apply_sharpness(f.plane(), scratch.plane(), kModeMono8, AdjustRecord{10, 12}), 1);
+    // x = 6: block covers columns 4..7 -> blur 120; 200 + (200 - 120) = 280 -> 255.
+    EXPECT_EQ(f.get(6, 3), 255);
+    // x = 5: blur (40*3 + 200) * 4 / 16 = 80; 40 + (40 - 80) = 0.
+    EXPECT_EQ(f.get(5, 3), 0);
+    // x = 7: blur (40 + 200*3) / 4 = 160; 200 + 40 = 240.
+    EXPECT_EQ(f.get(7, 3), 240);
+    // x = 4: block 2..5, all dark.
+    EXPECT_EQ(f.get(4, 3), 40);
+    // The two-pixel frame keeps its values.
+    EXPECT_EQ(f.get(1, 3), 40);
+    EXPECT_EQ(f.get(10, 3), 200);
+    EXPECT_EQ(f.get(6, 0), 200);
+    EXPECT_EQ(f.get(6, 7), 200);
+    // Sharpness 3: 200 + trunc(3 * 80 / 10) = 224; 40 + trunc(3 * -40 / 10) = 28.
+    f.fill(0);
+    for (std::int32_t y = 0; y < 8; ++y)
+        for (std::int32_t x = 0; x < 12; ++x) f.set(x, y, 0, x < 6 ? 40 : 200);
+    apply_sharpness(f.plane(), scratch.plane(), kModeMono8, AdjustRecord{3, 12});
+    EXPECT_EQ(f.get(6, 4), 224);
+    EXPECT_EQ(f.get(5, 4), 28);
+}
+
+TEST(AdjustSharpness, EveryVariantMatchesPlainBlur) {
+    std::mt19937 rng(11);
+    for (int mode = 0; mode < 6; ++mode) {
+        for (std::int32_t s : {1, 7, 10, 30}) {
+            Frame src(19, 14, kModeBytes[mode]);
+            src.fill_random(rng, wide(mode) ? 4095 : 255);
+            Frame dst(17, 15, kModeBytes[mode]);
+            dst.fill_random(rng, 65535);
+            const Rect r{2, 1, 17, 13};
+            const Frame expected = ref_sharpen(src, dst, r, 1, 2, s, mode);
+            AdjustRecord rec{s, 12};
+            ASSERT_EQ(call(sharpness_callback(mode), dst, src, r, 1, 2, &rec), 1);
+            EXPECT_EQ(dst.store, expected.store) << "mode " << mode << " s " << s;
+        }
+    }
+}
+
+TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {
+    Frame f(8, 8, 3);
+    f.fill(50);
+    f.set(4, 4, 0, 250);
+    const Frame before = f;
+    Frame wrong(8, 7, 3);
+    EXPECT_EQ(apply_sharpness(f.plane(), wrong.plane(), kModeColor24, AdjustRecord{10, 12}), 0);
+    EXPECT_EQ(apply_sharpness(f.plane(), f.plane(), kModeColor24, AdjustRecord{10, 12}), 0);
+    EXPECT_EQ(f.store, before.store);
+    // Pictures too small for a two-pixel frame are left as they are.
+    Frame tiny(4, 4, 1);
+    tiny.fill(10);
+    tiny.set(2, 2, 0, 200);
+    const Frame tiny_before = tiny;
+    Frame tiny_scratch(4, 4, 1);
+    EXPECT_EQ(apply_sharpness(tiny.plane(), tiny_scratch.plane(), kModeMono8, AdjustRecord{30, 12}),
+              1);
+    EXPECT_EQ(tiny.store, tiny_before.store);
+}
+
+}  // namespace
+}  // namespace zbx::pipeline

@@ -1,22 +1,25 @@
-// Placeholder driver with no cameras until the virtual camera lands.
+// The default driver backend: the virtual cameras of the registry.
 #include "platform/driver_port.h"
+#include "vcam/registry.h"
 
 namespace zbx::vcam {
 namespace {
-class NoCameras final : public platform::DriverBackend {
+
+class VirtualDriver final : public platform::DriverBackend {
 public:
-    platform::DriverHandle open(const char*) override { return platform::kNullDriverHandle; }
-    bool control(platform::DriverHandle, std::uint32_t, std::span<const std::uint8_t>,
-                 std::span<std::uint8_t>, std::uint32_t* returned) override {
-        if (returned) *returned = 0;
-        return false;
+    platform::DriverHandle open(const char* name) override { return Registry::instance().open(name); }
+    bool control(platform::DriverHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
+                 std::span<std::uint8_t> output, std::uint32_t* returned) override {
+        return Registry::instance().control(handle, code, input, output, returned);
     }
-    bool close(platform::DriverHandle) override { return false; }
+    bool close(platform::DriverHandle handle) override { return Registry::instance().close(handle); }
 };
+
 }  // namespace
 
 platform::DriverBackend& driver() {
-    static NoCameras backend;
+    static VirtualDriver backend;
     return backend;
 }
+
 }  // namespace zbx::vcam

@@ -16,7 +16,6 @@ constexpr int kDefaultOutputWidth = 1280;
 constexpr int kDefaultTotalLines = 1040;
 constexpr int kDefaultFirstLine = 10;
 constexpr int kDefaultLineCount = 1028;
-constexpr int kDefaultRingCount = 4;
 
 std::unique_ptr<std::uint8_t[]> allocate_zeroed(std::size_t bytes) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]());
@@ -138,8 +137,8 @@ void CZBXSdkLib::reset_to_defaults() {
     transfer_timeout_ms_ = kDefaultTransferTimeoutMs;
     interlaced_ = false;
     close_single_frame_handle();
-    // The buffers follow the geometry, so they are sized to it here too; the
-    // frame-size command waits for the camera model's own geometry.
+    // The buffers belong to the old geometry; the camera model's own geometry,
+    // set right after, allocates new ones.  Until then frames are refused.
     free_buffers();
     pitch_ = kDefaultPitch;
     x_offset_ = kDefaultXOffset;
@@ -150,7 +149,6 @@ void CZBXSdkLib::reset_to_defaults() {
     const std::uint32_t samples = static_cast<std::uint32_t>(kDefaultPitch * (kDefaultFirstLine + kDefaultLineCount));
     frame_sample_count_ = (samples + 1023) / 1024 * 1024;
     full_frame_samples_ = static_cast<std::uint64_t>(kDefaultPitch) * kDefaultTotalLines;
-    (void)allocate_buffers(kDefaultRingCount);
 }
 
 // ---- Virtual slots --------------------------------------------------------
@@ -308,6 +306,10 @@ int CZBXSdkLib::stop_streaming() {
 // ---- Single frames --------------------------------------------------------
 
 int CZBXSdkLib::read_single_frame() {
+    if (!single_buffer_) {
+        last_transfer_error_ = kCodeTransferError;
+        return kCodeTransferError;
+    }
     if (single_handle_ == platform::kNullDriverHandle || single_handle_ == platform::kInvalidDriverHandle) {
         single_handle_ = open_device(directory_.name());
         if (single_handle_ == platform::kNullDriverHandle) {
@@ -321,8 +323,7 @@ int CZBXSdkLib::read_single_frame() {
     (void)packet_write(single_handle_, kPipeCommand, kPacketSize, start_frame.data());
     const std::uint32_t bytes = transfer_byte_count();
     std::uint32_t moved = 0;
-    const int result = single_buffer_ ? read_image(single_handle_, large_frame(), bytes, single_buffer_.get(), &moved)
-                                      : kRequestNullBuffer;
+    const int result = read_image(single_handle_, large_frame(), bytes, single_buffer_.get(), &moved);
     if (result != kRequestOk || moved != bytes) {
         last_transfer_error_ = kCodeTransferError;
         close_device(single_handle_);

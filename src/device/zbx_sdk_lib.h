@@ -99,9 +99,9 @@ public:
     // Geometry of a camera that sends two fields; 4 when it reads outside
     // the frame.  This camera model never uses it.
     [[nodiscard]] int set_field_geometry(bool interlaced, const FieldGeometry& fields);
-    // Default geometry (buffers resized to match), readout option 0,
-    // time-out 3000 ms, trigger flag cleared, single-frame handle closed.
-    // Stops a run first.
+    // Default geometry, readout option 0, time-out 3000 ms, trigger flag
+    // cleared, single-frame handle closed; stops a run first.  The buffers
+    // are freed until the next set_geometry (frames are refused meanwhile).
     void reset_to_defaults();
 
     [[nodiscard]] int pitch() const { return pitch_; }
@@ -142,8 +142,8 @@ public:
     [[nodiscard]] std::uint32_t read_index() const { return record_.read_index.load(); }
 
     // ---- Single frames (caller's thread; the session serialises them) ----
-    // 0, 10 (device could not be opened) or 19 (transfer error).  Keeps its
-    // handle open for the next read.
+    // 0, 10 (device could not be opened) or 19 (transfer error, or no
+    // buffers).  Keeps its handle open for the next read.
     [[nodiscard]] int read_single_frame();
     [[nodiscard]] int copy_single_frame(std::span<std::uint8_t> destination);
     void close_single_frame_handle();

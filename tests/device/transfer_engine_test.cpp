@@ -89,10 +89,17 @@ TEST(Geometry, ResetRestoresDefaultsAndClosesTheSingleFrameHandle) {
     EXPECT_EQ(link.line_count(), 1028);
     EXPECT_EQ(link.readout_option(), 0);
     EXPECT_EQ(link.transfer_timeout(), 3000u);
-    // The buffers follow: a single frame of the default size can be read and copied.
-    ASSERT_EQ(link.read_single_frame(), 0);
+    // Until the next geometry there are no buffers: frames are refused.
+    driver.clear_log();
+    EXPECT_EQ(link.read_single_frame(), kCodeTransferError);
+    EXPECT_EQ(link.start_streaming(), kCodeNoMemory);
     std::vector<std::uint8_t> raw(link.window_bytes());
-    EXPECT_EQ(link.copy_single_frame(raw), 0);
+    EXPECT_EQ(link.copy_single_frame(raw), kCodeNullBuffer);
+    EXPECT_EQ(link.copy_newest_frame(raw), kCodeNullBuffer);
+    EXPECT_TRUE(driver.requests().empty());
+    EXPECT_EQ(link.frame_sample_count(), 1339u * 1038u / 1024u * 1024u + 1024u);
+    ASSERT_EQ(link.set_geometry(8, 0, 8, 4, 0, 4, 4), 0);
+    EXPECT_EQ(link.read_single_frame(), 0);
     link.close_single_frame_handle();
 }
 

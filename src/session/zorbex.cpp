@@ -3,11 +3,18 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "session/acquisition.h"
+#include "session/preview.h"
 #include "session/notification.h"
 
 namespace zbx::session {
 
-CZorbex::CZorbex() : acquisition_(platform::multimedia_time()) { construct_recorder(); }
+CZorbex::CZorbex()
+    : acquisition_(platform::multimedia_time()),
+      acquisition_control_(std::make_unique<Acquisition>(*this)),
+      preview_window_(std::make_unique<PreviewWindow>(*this)) {
+    construct_recorder();
+}
 
 CZorbex::~CZorbex() { destroy(); }
 
@@ -127,11 +134,9 @@ void CZorbex::load_format_values() {}
 // Placeholder until the dialog groups exist: nothing is saved.
 void CZorbex::save_dialog_groups() {}
 
-// Placeholder until the preview window exists: there is none to close.
-void CZorbex::close_preview_window() {}
+void CZorbex::close_preview_window() { preview_window_->close(); }
 
-// Placeholder until acquisition and recording exist: no thread runs.
-void CZorbex::stop_acquisition_and_recording() {}
+void CZorbex::stop_acquisition_and_recording() { acquisition_control_->stop_acquisition_and_recording(); }
 
 // Placeholder until the transfer engine exists: no single-frame handle.
 void CZorbex::close_single_frame_handle() {}

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/sync.h"
@@ -20,6 +21,9 @@ class AnalogDialog;
 }  // namespace zbx::dialogs
 
 namespace zbx::session {
+
+class Acquisition;
+class PreviewWindow;
 
 class CZorbex {
 public:
@@ -80,6 +84,10 @@ public:
     platform::CriticalSection& frame_lock() { return frame_lock_; }
     platform::CriticalSection& defect_lock() { return defect_lock_; }
 
+    // The parts that acquire frames and show them.
+    Acquisition& acquisition_control() { return *acquisition_control_; }
+    PreviewWindow& preview_window() { return *preview_window_; }
+
 private:
     // Steps of initialize and destroy whose parts arrive later.  Each is a
     // placeholder that lets the sequence go on as if the part had done its
@@ -132,6 +140,8 @@ private:
     AcquisitionState acquisition_;
     ErrorHistory history_;
     std::atomic<std::int32_t> device_number_{0};
+    std::unique_ptr<Acquisition> acquisition_control_;
+    std::unique_ptr<PreviewWindow> preview_window_;
 };
 
 }  // namespace zbx::session

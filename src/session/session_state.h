@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics.h"
 #include "platform/sync.h"
 #include "platform/threads.h"
 #include "zorbex/window.h"
@@ -43,6 +44,41 @@ struct Geometry {
 // Image adjustment values addressed by filter value ids.
 inline constexpr std::size_t kAdjustmentValueCount = 30;
 using AdjustmentValues = std::array<std::atomic<std::int32_t>, kAdjustmentValueCount>;
+// Positions in the block, in the design's order.
+struct AdjustmentIndex {
+    enum : std::size_t {
+        kBrightness,
+        kContrast,
+        kHue,
+        kSaturation,
+        kSharpness,
+        kBayerGainRed,
+        kBayerGainGreen,
+        kBayerGainBlue,
+        kGamma,
+        kBayerMode,
+        kUnaddressed10,
+        kGrayMode,
+        kGrayGainR,
+        kGrayGainG1,
+        kGrayGainG2,
+        kGrayGainB,
+        kGrayOffsetR,
+        kGrayOffsetG1,
+        kGrayOffsetG2,
+        kGrayOffsetB,
+        kUnaddressed20,
+        kUnaddressed21,
+        kUnaddressed22,
+        kUnaddressed23,
+        kUnaddressed24,
+        kBayerGainAuto,
+        kWhiteBalanceOnceA,
+        kWhiteBalanceOnceB,
+        kUnaddressed28,
+        kGrayAutoBalanceCount,
+    };
+};
 
 // Analog settings programmed into the sensor.
 struct AnalogValues {
@@ -75,6 +111,7 @@ struct DefectPixel {
 // The library's own preview window and where it is placed.
 struct PreviewState {
     ZbxWindow window = nullptr;
+    std::unique_ptr<platform::DeviceContext> dc;  // the window's, while it exists
     std::string class_name;  // empty until the window class is registered
     ZbxWindow parent = nullptr;
     std::int32_t x = 0;

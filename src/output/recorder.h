@@ -103,8 +103,10 @@ int Gray8To24(std::uint8_t* dst, const std::uint8_t* src, const pipeline::Rect* 
 RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& source);
 
 // Owns the writer, the flags and the record thread of one session.
-// Start/Stop/~Recorder: application threads (serialised inside);
-// NotifyNewFrame: the streaming thread.
+// Start/Stop/~Recorder: application threads (serialised inside), never with
+// the frame lock held, since they wait for a thread that takes it.
+// NotifyNewFrame: the streaming thread, after each developed frame.  The
+// source must outlive the recorder (or Stop must come first).
 class Recorder {
 public:
     enum class StartResult { kStarted, kOpenFailed, kThreadFailed };

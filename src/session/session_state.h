@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/adjustment_block.h"
 #include "platform/graphics.h"
 #include "platform/sync.h"
 #include "platform/threads.h"
@@ -41,44 +42,11 @@ struct Geometry {
     }
 };
 
-// Image adjustment values addressed by filter value ids.
-inline constexpr std::size_t kAdjustmentValueCount = 30;
-using AdjustmentValues = std::array<std::atomic<std::int32_t>, kAdjustmentValueCount>;
-// Positions in the block, in the design's order.
-struct AdjustmentIndex {
-    enum : std::size_t {
-        kBrightness,
-        kContrast,
-        kHue,
-        kSaturation,
-        kSharpness,
-        kBayerGainRed,
-        kBayerGainGreen,
-        kBayerGainBlue,
-        kGamma,
-        kBayerMode,
-        kUnaddressed10,
-        kGrayMode,
-        kGrayGainR,
-        kGrayGainG1,
-        kGrayGainG2,
-        kGrayGainB,
-        kGrayOffsetR,
-        kGrayOffsetG1,
-        kGrayOffsetG2,
-        kGrayOffsetB,
-        kUnaddressed20,
-        kUnaddressed21,
-        kUnaddressed22,
-        kUnaddressed23,
-        kUnaddressed24,
-        kBayerGainAuto,
-        kWhiteBalanceOnceA,
-        kWhiteBalanceOnceB,
-        kUnaddressed28,
-        kGrayAutoBalanceCount,
-    };
-};
+// Image adjustment values addressed by filter value ids: the block that
+// development reads, with its positions.
+using AdjustmentValues = pipeline::AdjustmentArray;
+using AdjustmentIndex = pipeline::AdjustmentBlock;
+inline constexpr std::size_t kAdjustmentValueCount = pipeline::kAdjustmentCount;
 
 // Analog settings programmed into the sensor.
 struct AnalogValues {

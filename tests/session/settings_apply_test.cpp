@@ -139,3 +139,50 @@ TEST_F(SettingsApply, RefusesACameraThatIsAbsentOrStreamingElsewhere) {
 
 }  // namespace
 }  // namespace zbx::session
+
+namespace zbx::session {
+namespace {
+
+TEST(SessionLifetime, ReleaseMarksItsCameraStoppedOnlyForItsOwnEntry) {
+    ASSERT_EQ(ZbxVcam_Reset(), ZBX_VCAM_OK);
+    ZbxWindow window = ZbxWin_CreateMessageWindow();
+    device::SharedCameraTable observer;
+    {
+        CZorbex s;
+        ASSERT_EQ(s.initialize(window), 1);
+        // The block exists now; a second holder sees the same table.
+        ASSERT_TRUE(observer.open(device::kSharedBlockName));
+        ASSERT_EQ(s.camera_table().mark_running(0, reinterpret_cast<std::uintptr_t>(window)), 1);
+        ASSERT_EQ(observer.mark_running(1, 0x5678), 1);
+        EXPECT_TRUE(observer.in_use(0));
+    }
+    EXPECT_FALSE(observer.in_use(0));
+    EXPECT_TRUE(observer.in_use(1));  // not this session's camera
+    ASSERT_EQ(observer.mark_stopped(1, 0x5678), 1);
+    ZbxWin_DestroyWindow(window);
+}
+
+TEST(SessionLifetime, MissingFilterGroupAlsoClearsTheBalanceSwitches) {
+    ASSERT_EQ(ZbxVcam_Reset(), ZBX_VCAM_OK);
+    (void)platform::delete_settings_tree("Software\\Tevrun\\Zorbex530RDNQTSdk");
+    {
+        CZorbex s;
+        s.adjustment_values()[AdjustmentIndex::kBayerGainAuto] = 1;
+        s.adjustment_values()[AdjustmentIndex::kWhiteBalanceOnceA] = 1;
+        s.adjustment_values()[AdjustmentIndex::kGrayAutoBalanceCount] = -1;
+        ASSERT_EQ(s.initialize(nullptr), 1);
+        EXPECT_EQ(s.adjustment_values()[AdjustmentIndex::kBayerGainAuto], 0);
+        EXPECT_EQ(s.adjustment_values()[AdjustmentIndex::kWhiteBalanceOnceA], 0);
+        // The gray auto-balance count is not among the values cleared.
+        EXPECT_EQ(s.adjustment_values()[AdjustmentIndex::kGrayAutoBalanceCount], -1);
+        s.adjustment_values()[AdjustmentIndex::kBayerGainAuto] = 1;
+    }
+    // With the group saved, a read leaves them alone.
+    CZorbex s;
+    s.adjustment_values()[AdjustmentIndex::kBayerGainAuto] = 1;
+    ASSERT_EQ(s.initialize(nullptr), 1);
+    EXPECT_EQ(s.adjustment_values()[AdjustmentIndex::kBayerGainAuto], 1);
+}
+
+}  // namespace
+}  // namespace zbx::session

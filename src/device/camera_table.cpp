@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cstring>
 
-#include "device/process_identity.h"
+#include "platform/process_identity.h"
 
 namespace zbx::device {
+
+using platform::current_process_identity;
+using platform::process_alive;
 
 namespace {
 

@@ -10,11 +10,13 @@
 #include <string>
 
 #include "device/memory_reader.h"
-#include "device/process_identity.h"
+#include "platform/process_identity.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace zbx::device {
+using platform::current_process_identity;
+using platform::process_alive;
 namespace {
 
 constexpr std::uintptr_t kWindowA = 0x1000;

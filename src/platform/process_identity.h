@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace zbx::device {
+namespace zbx::platform {
 
 // Identity of the calling process; never 0.
 [[nodiscard]] std::uint64_t current_process_identity();
@@ -14,4 +14,4 @@ namespace zbx::device {
 // the live owner, and when nothing can be told (identity without a process id).
 [[nodiscard]] bool process_alive(std::uint64_t identity);
 
-}  // namespace zbx::device
+}  // namespace zbx::platform

@@ -1,4 +1,4 @@
-#include "device/process_identity.h"
+#include "platform/process_identity.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-namespace zbx::device {
+namespace zbx::platform {
 
 namespace {
 
@@ -63,4 +63,4 @@ bool process_alive(std::uint64_t identity) {
     return start == 0 || start == (stat.start_time & 0xFFFFFFFFu);
 }
 
-}  // namespace zbx::device
+}  // namespace zbx::platform

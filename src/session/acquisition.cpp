@@ -1,5 +1,6 @@
 #include "session/acquisition.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <span>
@@ -124,6 +125,11 @@ bool Acquisition::copy_to_caller_buffer() {
     return copy_image(session_, *image, target.copy_flag, buffer, length) != 0;
 }
 
+void Acquisition::notify_recorder() {
+    // The recorder writes a frame only when it finds this set, and clears it.
+    session_.threads().new_frame = 1;
+}
+
 void Acquisition::post_frame(std::uintptr_t wparam, std::intptr_t lparam) {
     // Without a callback window nobody could read the message: the thread's
     // own queue would only fill up.
@@ -156,9 +162,9 @@ int Acquisition::snapshot(void* buffer, int length, int copy_flag) {
         return 0;
     }
     if (!load_raw_frame(false)) {
-        post_frame(0, ERR_TRANSFER);
         sensor->close_single_frame_handle();
         session_.report(ERR_TRANSFER);
+        post_frame(0, ERR_TRANSFER);
         return 0;
     }
     develop_frame();
@@ -304,8 +310,10 @@ void Acquisition::streaming_body() {
                             platform::ticks_between(last_frame, platform::tick_count()) >= kNoFrameTimeoutMs;
         if (waited == device::kWaitFailed || silent) {
             t.acquisition_run = kStop;
-            post_frame(0, ERR_FRAME_TIMEOUT);
+            // Recorded before it is announced, so an application reacting
+            // to the message finds the code in the history.
             session_.report(ERR_FRAME_TIMEOUT);
+            post_frame(0, ERR_FRAME_TIMEOUT);
             break;
         }
         if (waited != device::kWaitNewestSelected) continue;
@@ -315,13 +323,13 @@ void Acquisition::streaming_body() {
         {
             std::lock_guard frame(session_.frame_lock());
             if (!load_raw_frame(true)) {
-                post_frame(0, ERR_TRANSFER);
                 session_.report(ERR_TRANSFER);
+                post_frame(0, ERR_TRANSFER);
                 continue;
             }
             fill_frame_record(update_frame_rate());
             develop_frame();
-            t.new_frame = 1;  // the recorder takes each developed frame once
+            notify_recorder();
             session_.preview_window().paint(input_.color_mode);
             deliver = copy_to_caller_buffer();
         }
@@ -349,7 +357,7 @@ void Acquisition::trigger_body() {
         if (!load_raw_frame(false)) continue;
         fill_frame_record(0);
         develop_frame();
-        t.new_frame = 1;
+        notify_recorder();
         if (copy_to_caller_buffer()) post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
         session_.preview_window().paint(input_.color_mode);
     }

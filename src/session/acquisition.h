@@ -75,6 +75,8 @@ private:
     // Caller buffer copy when one is set; false when it failed.
     [[nodiscard]] bool copy_to_caller_buffer();
     void post_frame(std::uintptr_t wparam, std::intptr_t lparam);
+    // Tells the recorder that a developed frame is there.
+    void notify_recorder();
 
     [[nodiscard]] bool start_thread();
     void thread_main();

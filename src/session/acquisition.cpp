@@ -49,6 +49,13 @@ Acquisition::~Acquisition() = default;
 
 // ---- Development ------------------------------------------------------------
 
+bool Acquisition::apply_settings_locked() {
+    // The apply re-sizes the image buffers: an image copy or a save on
+    // another thread must not read them meanwhile.
+    std::lock_guard frame(session_.frame_lock());
+    return apply_settings(session_) != 0;
+}
+
 void Acquisition::latch_development_input() {
     std::lock_guard frame(session_.frame_lock());
     pipeline::DevelopInput in;
@@ -148,7 +155,7 @@ int Acquisition::snapshot(void* buffer, int length, int copy_flag) {
         return 0;
     }
     if (mode != kModeCapture) {
-        if (apply_settings(session_) == 0) {
+        if (!apply_settings_locked()) {
             session_.report(ERR_NOT_READY);
             return 0;
         }
@@ -189,7 +196,7 @@ int Acquisition::capture() {
         return 0;
     }
     if (mode == kModeCapture) return 1;
-    if (apply_settings(session_) == 0) {
+    if (!apply_settings_locked()) {
         session_.report(ERR_NOT_READY);
         return 0;
     }
@@ -216,7 +223,7 @@ int Acquisition::start() {
         return 0;
     }
     if (mode == kModeStreaming) return 1;
-    if (apply_settings(session_) == 0) {
+    if (!apply_settings_locked()) {
         session_.report(ERR_NOT_READY);
         return 0;
     }
@@ -261,7 +268,7 @@ int Acquisition::trigger(ZbxWindow callback_window, void* buffer, int length, in
         session_.report(ERR_WINDOW);
         return 0;
     }
-    if (apply_settings(session_) == 0) {
+    if (!apply_settings_locked()) {
         preview.close();
         session_.report(ERR_NOT_READY);
         return 0;

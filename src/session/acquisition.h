@@ -62,6 +62,8 @@ public:
     std::recursive_mutex& control_lock() { return control_; }
 
 private:
+    // The settings apply under the frame lock.
+    [[nodiscard]] bool apply_settings_locked();
     // Latches the colour mode and capture region the apply just sized the
     // buffers for; later changes take effect at the next apply.
     void latch_development_input();

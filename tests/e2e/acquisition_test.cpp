@@ -330,6 +330,21 @@ INSTANTIATE_TEST_SUITE_P(Faults, AcquisitionFault,
                                          StreamFault{"ReadFails", [] { (void)ZbxVcam_FailFrameReads(0, 1); }}),
                          [](const testing::TestParamInfo<StreamFault>& info) { return info.param.name; });
 
+TEST_F(Acquisition, RunThatNeverDeliversEndsAfter6000ms) {
+    // Unplugged before the start: the device link's run cannot open the
+    // camera and ends without a transfer error.
+    ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
+    ASSERT_EQ(Zorbex_CallBackPreview(h_, frames_, nullptr, 0, 1), 1);
+    const auto started = std::chrono::steady_clock::now();
+    ZbxMessage m{};
+    ASSERT_TRUE(next_frame_message(frames_, &m, 9000));
+    EXPECT_EQ(m.wparam, 0u);
+    EXPECT_EQ(m.lparam, ZBX_ERR_FRAME_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(5900));
+    EXPECT_EQ(Zorbex_GetLastError(h_), ZBX_ERR_FRAME_TIMEOUT);
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+}
+
 // ---- Trigger mode --------------------------------------------------------------------
 
 TEST_F(Acquisition, TriggerModeDeliversOneFramePerTrigger) {
@@ -412,6 +427,9 @@ TEST_F(Acquisition, CameraStreamingInAnotherProcessIsRefused) {
     EXPECT_EQ(history(), (std::vector<int>{1, 2}));
     EXPECT_EQ(Zorbex_SnapShot(h_, nullptr, 0, 1), 0);
     EXPECT_EQ(history(), (std::vector<int>{1, 2}));
+    // Starting with a window reports the failed start once more.
+    EXPECT_EQ(Zorbex_Preview(h_), 0);
+    EXPECT_EQ(history(), (std::vector<int>{8, 1, 2}));
 
     const char go = 'g';
     ASSERT_EQ(::write(to_child[1], &go, 1), 1);

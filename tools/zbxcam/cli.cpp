@@ -28,6 +28,30 @@ std::vector<OptionSpec> with_capture_options(std::initializer_list<OptionSpec> o
     return specs;
 }
 
+// Reads the request (a wrong command line fails before any camera is
+// opened), then runs the command.
+template <typename Request>
+int parse_then_run(const CommandInput& input, std::string_view name,
+                   RequestResult<Request> (*parse)(const ParsedArgs&),
+                   int (*run_command)(const CommandInput&, const Request&)) {
+    const RequestResult<Request> parsed = parse(input.args);
+    if (!parsed.error.empty()) return print_usage_error(input.io, name, parsed.error);
+    return run_command(input, parsed.request);
+}
+
+int snap_command(const CommandInput& input) { return parse_then_run(input, "snap", snap_request_from, run_snap); }
+int stream_command(const CommandInput& input) { return parse_then_run(input, "stream", stream_request_from, run_stream); }
+int demo_command(const CommandInput& input) { return parse_then_run(input, "demo", demo_request_from, run_demo); }
+
+int no_arguments(const CommandInput& input, std::string_view name, int (*run_command)(const CommandInput&)) {
+    if (!input.args.positionals.empty())
+        return print_usage_error(input.io, name, "unexpected argument '" + input.args.positionals[0] + "'");
+    return run_command(input);
+}
+
+int list_command(const CommandInput& input) { return no_arguments(input, "list", run_list); }
+int info_command(const CommandInput& input) { return no_arguments(input, "info", run_info); }
+
 struct Command {
     std::string_view name;
     std::string_view summary;
@@ -42,13 +66,13 @@ const std::vector<Command>& commands() {
         {"list", "list the cameras that are attached", "zbxcam list",
          "Lists the cameras the library finds, with the slot each sits in and its name.",
          {},
-         run_list},
+         list_command},
         {"info", "show the library version, the camera and its current settings", "zbxcam info [-c N]",
          "Shows the library's version, what the camera is, and its settings as the library holds\n"
          "them now (loaded from the settings it keeps per camera): colour mode, readout window,\n"
          "mirrors, exposure, gain and every image value by name.",
          {},
-         run_info},
+         info_command},
         {"snap", "take one frame and save it to a file", "zbxcam snap [options] FILE",
          "Takes one frame and saves it. The format comes from the file name's extension\n"
          "(.bmp, .raw, .jpg, .png, .tif) or from --format. Settings given here are handed to the\n"
@@ -58,14 +82,14 @@ const std::vector<Command>& commands() {
              {"format", 'f', "FORMAT", "bmp, raw, jpg (= jpg-high), jpg-high, jpg-normal, jpg-low, png or tif"},
              {"quality", 'q', "Q", "JPEG quality: high (100), normal (70) or low (20)"},
          }),
-         run_snap},
+         snap_command},
         {"stream", "stream frames with a live status line, then a summary", "zbxcam stream [options]",
          "Streams frames for a while, showing frames, frame rate and failures on one live\n"
          "status line, then prints a summary. Ctrl-C stops early and cleanly.",
          with_capture_options({
              {"seconds", 't', "S", "how long to stream (default 5; 0 streams until Ctrl-C)"},
          }),
-         run_stream},
+         stream_command},
         {"demo", "snap every colour mode in every format, then stream", "zbxcam demo [--out DIR] [--seconds S]",
          "Takes a frame in each of the six colour modes and saves it in each of the seven file\n"
          "formats (BMP, raw, JPEG at qualities 100, 70 and 20, PNG, TIFF) into a folder, then\n"
@@ -74,7 +98,7 @@ const std::vector<Command>& commands() {
              {"out", 'o', "DIR", "folder to write into (default out; created when missing)"},
              {"seconds", 't', "S", "how long to stream (default 3)"},
          },
-         run_demo},
+         demo_command},
     };
     return kCommands;
 }

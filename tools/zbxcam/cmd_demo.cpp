@@ -27,18 +27,10 @@ std::string demo_file_name(const ColorMode& mode, const FileFormat& format) {
 
 }  // namespace
 
-int run_demo(const CommandInput& input) {
+int run_demo(const CommandInput& input, const DemoRequest& request) {
     Io& io = input.io;
-    if (!input.args.positionals.empty())
-        return print_usage_error(io, "demo", "unexpected argument '" + input.args.positionals[0] + "'");
-    const std::string folder = input.args.value("out").value_or("out");
-    double seconds = 3;
-    if (const std::optional<std::string> text = input.args.value("seconds")) {
-        const std::optional<double> parsed = parse_seconds(*text);
-        if (!parsed || *parsed <= 0)
-            return print_usage_error(io, "demo", "--seconds wants a number above 0, such as 3, not '" + *text + "'");
-        seconds = *parsed;
-    }
+    const std::string& folder = request.folder;
+    const double seconds = request.seconds;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "args.h"
+#include "requests.h"
 #include "console.h"
 #include "vcam_setup.h"
 
@@ -23,9 +24,9 @@ struct CommandInput {
 
 int run_list(const CommandInput& input);
 int run_info(const CommandInput& input);
-int run_snap(const CommandInput& input);
-int run_stream(const CommandInput& input);
-int run_demo(const CommandInput& input);
+int run_snap(const CommandInput& input, const SnapRequest& request);
+int run_stream(const CommandInput& input, const StreamRequest& request);
+int run_demo(const CommandInput& input, const DemoRequest& request);
 
 // Prints that the command needs exports this build of the library does
 // not provide yet; returns kExitFailure.

@@ -32,13 +32,13 @@ int apply_capture_settings(Camera&, const CaptureSettings&, Io& io, std::string_
 #endif
 
 #if !ZBXCAM_ACQUISITION
-int run_snap(const CommandInput& input) {
+int run_snap(const CommandInput& input, const SnapRequest&) {
     return print_unavailable(input.io, "snap", "Zorbex_SnapShot and Zorbex_SaveImage");
 }
-int run_stream(const CommandInput& input) {
+int run_stream(const CommandInput& input, const StreamRequest&) {
     return print_unavailable(input.io, "stream", "Zorbex_CallBackPreview and Zorbex_StopPreview");
 }
-int run_demo(const CommandInput& input) {
+int run_demo(const CommandInput& input, const DemoRequest&) {
     return print_unavailable(input.io, "demo", "Zorbex_SnapShot, Zorbex_SaveImage and Zorbex_CallBackPreview");
 }
 #endif

@@ -4,7 +4,8 @@
 
 namespace zbxcam {
 
-std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int number) {
+std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int number,
+                                     bool require_present) {
     std::unique_ptr<Camera> camera(new Camera());
     camera->window_ = ZbxWin_CreateMessageWindow();
     if (!camera->window_) {
@@ -38,6 +39,16 @@ std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int numbe
             return nullptr;
         }
         camera->number_ = number;
+    }
+    // Catch an empty slot here rather than at the first call that needs
+    // the camera, where the library says only "not ready".
+    if (require_present && camera_present(*camera, number) == false) {
+        ErrorContext context;
+        context.camera = number;
+        context.camera_present = false;
+        const int codes[] = {ZBX_ERR_DEVICE_UNAVAILABLE};
+        print_failure(io, command, "could not open camera " + std::to_string(number), codes, context);
+        return nullptr;
     }
     return camera;
 }

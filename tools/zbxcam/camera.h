@@ -17,8 +17,11 @@ namespace zbxcam {
 class Camera {
 public:
     // Opens a session on device 0 and, when number is not 0, switches it to
-    // that device.  On failure prints why and returns null.
-    static std::unique_ptr<Camera> open(Io& io, std::string_view command, int number);
+    // that device; with require_present, refuses a slot the library finds
+    // empty.  On failure
+    // prints why and returns null.
+    static std::unique_ptr<Camera> open(Io& io, std::string_view command, int number,
+                                        bool require_present = true);
 
     ~Camera();
     Camera(const Camera&) = delete;

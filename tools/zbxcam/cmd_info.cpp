@@ -43,10 +43,7 @@ int run_info(const CommandInput& input) {
                     : "unknown (" + std::to_string(reported) + ")")
            << "\n";
 
-    int total_w = 0, h_start = 0, width = 0, total_h = 0, v_start = 0, height = 0;
-    Zorbex_GetCaptureWindowEx(h, &total_w, &h_start, &width, &total_h, &v_start, &height);
-    io.out << "readout       " << width << " x " << height << " at (" << h_start << ", " << v_start
-           << ") of " << total_w << " x " << total_h << "\n";
+    io.out << "readout       " << Zorbex_Width(h) << " x " << Zorbex_Height(h) << "\n";
     io.out << "mirrors       horizontal " << on_off(Zorbex_GetMirrorH(h)) << ", vertical "
            << on_off(Zorbex_GetMirrorV(h)) << "\n";
     int ok = 0;
@@ -62,8 +59,12 @@ int run_info(const CommandInput& input) {
     io.out << "image values (set with --set NAME=VALUE):\n";
     for (const FilterValue& f : filter_values()) {
         const int value = Zorbex_GetFilterValue(h, f.id, &ok);
+        // The packed gains read best as bytes.
+        char packed[16];
+        std::snprintf(packed, sizeof packed, "0x%06X", static_cast<unsigned>(value));
+        const std::string shown = !ok ? std::string("-") : f.id == ZBX_ID_BAYER_GAIN_RGB ? std::string(packed) : std::to_string(value);
         io.out << "  " << std::setw(2) << f.id << "  " << std::left << std::setw(17) << f.name
-               << std::right << std::setw(9) << (ok ? std::to_string(value) : std::string("-"))
+               << std::right << std::setw(9) << shown
                << "   " << f.range << "\n";
     }
     const std::vector<int> codes = camera->take_errors();

@@ -22,7 +22,7 @@ bool select_device(Camera& camera, int number) {
 
 int run_list(const CommandInput& input) {
     Io& io = input.io;
-    const std::unique_ptr<Camera> camera = Camera::open(io, "list", 0);
+    const std::unique_ptr<Camera> camera = Camera::open(io, "list", 0, false);
     if (!camera) return kExitFailure;
     // Room for 32 entries: the library fills one per camera, at least 10.
     std::array<char[256], 32> names{};

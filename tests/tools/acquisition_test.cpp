@@ -80,6 +80,7 @@ TEST_F(AcquisitionTest, SnapFailuresSayWhy) {
     EXPECT_EQ(absent.err, "zbxcam snap: could not open camera 0: ERR_DEVICE_UNAVAILABLE (2): camera 0 is not attached\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
 
+    ZbxVcam_Reset();  // the slots chosen above hold for this process
     const Outcome refused = zbxcam({"snap", (dir / "a.png").string(), "--gain", "12"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "zbxcam snap: could not set the gain: ERR_PARAMETER (9): the library refused gain 12 (it accepts 0 to 11)\n");
@@ -127,11 +128,14 @@ TEST_F(AcquisitionTest, StreamShowsStatusAndSummary) {
     EXPECT_NE(r.out.find("no failures"), std::string::npos);
 }
 
-TEST_F(AcquisitionTest, StreamCountsFailedFrames) {
-    // The first frames fail; the stream goes on and counts them.
+TEST_F(AcquisitionTest, AStreamThatLosesItsCameraEndsWithASummaryAndFails) {
+    // Failed frame reads are a transfer fault: the library ends the stream.
     ASSERT_EQ(ZbxVcam_FailFrameReads(0, 3), ZBX_VCAM_OK);
-    const Outcome r = zbxcam({"stream", "--seconds", "1"});
-    EXPECT_NE(r.out.find("x ERR_TRANSFER"), std::string::npos) << r.out << r.err;
+    const Outcome r = zbxcam({"stream", "--seconds", "2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("1 failure (1 x ERR_FRAME_TIMEOUT)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "zbxcam stream: streaming ended: ERR_FRAME_TIMEOUT (13): camera 0 stopped delivering "
+                     "frames (none for 6 seconds, or a transfer failed)\n");
 }
 
 TEST_F(AcquisitionTest, DemoWritesEveryModeInEveryFormat) {

@@ -38,7 +38,8 @@ TEST(MessagesTest, SentencesNameTheCameraFileAndValue) {
     context.camera_present = true;
     EXPECT_EQ(describe_error(ZBX_ERR_DEVICE_UNAVAILABLE, context),
               "ERR_DEVICE_UNAVAILABLE (2): camera 0 is in use by another process");
-    EXPECT_EQ(error_sentence(ZBX_ERR_FRAME_TIMEOUT, context), "camera 0 delivered no frame for 6 seconds");
+    EXPECT_EQ(error_sentence(ZBX_ERR_FRAME_TIMEOUT, context),
+              "camera 0 stopped delivering frames (none for 6 seconds, or a transfer failed)");
 
     context.value = "ExposureTime 99999";
     context.range = "1 to 32767 lines";

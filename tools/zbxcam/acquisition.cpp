@@ -122,7 +122,7 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
     stats.duration_s = seconds;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    Clock::time_point last_draw = start - std::chrono::seconds(1);
+    Clock::time_point last_draw = start;
     const auto draw_every = io.live ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000);
     bool camera_stopped = false;
     std::size_t drawn_length = 0;
@@ -157,7 +157,12 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
             stats.width = record.width;
             stats.height = record.height;
             stats.bits = record.bits;
-            stats.rate_tenths = record.rate_tenths;
+            // The library's rate appears after its first second; until then
+            // show what has been counted here.
+            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            stats.rate_tenths = record.rate_tenths > 0 ? record.rate_tenths
+                                : elapsed > 0 ? static_cast<int>(static_cast<double>(stats.frames) * 10.0 / elapsed)
+                                              : 0;
         } else {
             const int code = static_cast<int>(message.lparam);
             ++stats.failures[code];

@@ -76,8 +76,9 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     std::uintmax_t total = 0;
     io.out << "\nwrote " << written.size() << " files into " << folder << "/:\n";
     for (const Written& w : written) {
-        io.out << "  " << w.path << std::string(w.path.size() < 28 ? 28 - w.path.size() : 1, ' ')
-               << human_size(w.bytes) << "  " << w.what << "\n";
+        const std::string size = human_size(w.bytes);
+        io.out << "  " << w.path << std::string(w.path.size() < 26 ? 26 - w.path.size() : 1, ' ')
+               << std::string(size.size() < 9 ? 9 - size.size() : 0, ' ') << size << "  " << w.what << "\n";
         total += w.bytes;
     }
     io.out << "  in all " << human_size(total) << ". Raw files hold the pixel rows only, top row first,\n"

@@ -53,7 +53,8 @@ std::string error_sentence(int code, const ErrorContext& context) {
         case ZBX_ERR_FILE:
             return context.file.empty() ? "a file could not be created"
                                         : "the file " + context.file + " could not be created";
-        case ZBX_ERR_FRAME_TIMEOUT: return camera + " delivered no frame for 6 seconds";
+        case ZBX_ERR_FRAME_TIMEOUT:
+            return camera + " stopped delivering frames (none for 6 seconds, or a transfer failed)";
         default: return "the library reported an error code it does not document";
     }
 }

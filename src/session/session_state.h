@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/adjustment_block.h"
+#include "platform/graphics.h"
 #include "platform/sync.h"
 #include "platform/threads.h"
 #include "zorbex/window.h"
@@ -40,9 +42,11 @@ struct Geometry {
     }
 };
 
-// Image adjustment values addressed by filter value ids.
-inline constexpr std::size_t kAdjustmentValueCount = 30;
-using AdjustmentValues = std::array<std::atomic<std::int32_t>, kAdjustmentValueCount>;
+// Image adjustment values addressed by filter value ids: the block that
+// development reads, with its positions.
+using AdjustmentValues = pipeline::AdjustmentArray;
+using AdjustmentIndex = pipeline::AdjustmentBlock;
+inline constexpr std::size_t kAdjustmentValueCount = pipeline::kAdjustmentCount;
 
 // Analog settings programmed into the sensor.
 struct AnalogValues {
@@ -75,6 +79,7 @@ struct DefectPixel {
 // The library's own preview window and where it is placed.
 struct PreviewState {
     ZbxWindow window = nullptr;
+    std::unique_ptr<platform::DeviceContext> dc;  // the window's, while it exists
     std::string class_name;  // empty until the window class is registered
     ZbxWindow parent = nullptr;
     std::int32_t x = 0;

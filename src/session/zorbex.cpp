@@ -1,9 +1,15 @@
 #include "session/zorbex.h"
 
 #include <algorithm>
+#include <new>
 
+#include "device/zorbex_530_sdk.h"
+#include "pipeline/image_buffer.h"
 #include "platform/clock.h"
+#include "session/format_settings.h"
 #include "session/notification.h"
+#include "session/persistence.h"
+#include "session/session_groups.h"
 
 namespace zbx::session {
 
@@ -11,24 +17,31 @@ CZorbex::CZorbex() : acquisition_(platform::multimedia_time()) { construct_recor
 
 CZorbex::~CZorbex() { destroy(); }
 
+pipeline::CImageBuffer* CZorbex::image_buffer(std::size_t slot) const {
+    return slot < image_buffers_.size() ? image_buffers_[slot].get() : nullptr;
+}
+
+pipeline::CImageBuffer* CZorbex::output_buffer() const {
+    const int mode = acquisition_.color_mode;
+    return mode >= 0 && mode < kColorModeCount ? image_buffer(static_cast<std::size_t>(mode)) : nullptr;
+}
+
 int CZorbex::initialize(ZbxWindow notify_window) {
-    if (!open_shared_block()) {
+    if (!camera_table_.open_session_block()) {
         // The window is not stored yet, so this failure is recorded only.
         report(ERR_MEMORY);
         return 0;
     }
     const bool sensor_ok = create_sensor_model();
-    create_image_buffers();
+    const bool buffers_ok = create_image_buffers();
     notify_window_ = notify_window;
-    const bool buffers_ok = std::all_of(image_buffers_present_.begin(), image_buffers_present_.end(),
-                                        [](bool present) { return present; });
     if (!sensor_ok || !buffers_ok) {
         report(ERR_MEMORY);
         return 0;
     }
 
-    load_geometry();
-    if (!geometry_is_valid()) {
+    (void)load_geometry(*this);
+    if (!geometry_is_valid(geometry_, acquisition_.sub_sample)) {
         // A bad stored window is not fatal: run on the full sensor instead.
         report(ERR_GEOMETRY);
         geometry_.reset_to_defaults();
@@ -39,9 +52,9 @@ int CZorbex::initialize(ZbxWindow notify_window) {
     preview_.width = geometry_.width;
     preview_.height = geometry_.height;
 
-    load_dialog_groups();
-    program_analog_values();
-    load_format_values();
+    load_dialog_groups(*this, device_number_);
+    program_analog_values(*this);
+    (void)load_format_values(*this);
     return 1;
 }
 
@@ -58,86 +71,56 @@ void CZorbex::close() {
     close_preview_window();
     stop_acquisition_and_recording();
     acquisition_.frame_valid = 0;
-    close_single_frame_handle();
+    if (sensor_model_) sensor_model_->close_single_frame_handle();
 }
 
 // Every step runs even when what an earlier one needed is missing.
 void CZorbex::destroy() {
-    save_dialog_groups();
+    // Without a sensor model the groups were never read: saving would
+    // overwrite the camera's stored values with construction zeros.
+    if (sensor_model_) save_dialog_groups(*this, sensor_model_->selected_device());
     close();
     mark_camera_stopped();
-    destroy_sensor_model();
-    destroy_image_buffers();
+    sensor_model_.reset();
+    for (auto& buffer : image_buffers_) buffer.reset();
     destroy_recorder();
     {
         std::lock_guard lock(defect_lock_);
         defects_.clear();
     }
-    close_shared_block();
+    camera_table_.close();
     // The two critical sections go with the object.
 }
 
-// --- Placeholders: parts that arrive later ------------------------------
-
-// Placeholder until the shared camera block exists: a view is taken to be
-// there, as it is whenever the system can map the block.
-bool CZorbex::open_shared_block() {
-    shared_view_open_ = true;
-    return shared_view_open_;
-}
-
-void CZorbex::close_shared_block() { shared_view_open_ = false; }
-
-// Placeholder until the device link exists: the sensor model is taken to be
-// created, so the rest of the sequence runs.
 bool CZorbex::create_sensor_model() {
-    sensor_model_present_ = true;
-    return sensor_model_present_;
+    // Construction probes the devices and initialises device 0.
+    sensor_model_.reset(new (std::nothrow) device::CZorbex530SRXNQTSdk());
+    return sensor_model_ != nullptr;
 }
 
-void CZorbex::destroy_sensor_model() { sensor_model_present_ = false; }
+bool CZorbex::create_image_buffers() {
+    for (auto& buffer : image_buffers_) buffer.reset(new (std::nothrow) pipeline::CImageBuffer());
+    return std::all_of(image_buffers_.begin(), image_buffers_.end(), [](const auto& b) { return b != nullptr; });
+}
 
-// Placeholder until image buffers exist: all nine slots count as created,
-// in slot order.
-void CZorbex::create_image_buffers() { image_buffers_present_.fill(true); }
+void CZorbex::program_sensor_window() {
+    (void)sensor_model_->set_window(geometry_.h_start, geometry_.v_start, geometry_.width, geometry_.height,
+                                    acquisition_.sub_sample);
+}
 
-void CZorbex::destroy_image_buffers() { image_buffers_present_.fill(false); }
+void CZorbex::mark_camera_stopped() {
+    if (!sensor_model_) return;
+    (void)camera_table_.mark_stopped(sensor_model_->selected_device(),
+                                     reinterpret_cast<std::uintptr_t>(notify_window_.load()));
+}
 
-// Placeholder until settings persistence exists: the defaults stay.
-void CZorbex::load_geometry() {}
-
-// Placeholder until the format settings exist: the geometry is accepted.
-bool CZorbex::geometry_is_valid() const { return true; }
-
-// Placeholder until the sensor model exists: nothing to program.
-void CZorbex::program_sensor_window() {}
-
-// Placeholder until the dialog groups exist: the filter, gray and analog
-// values keep their construction values.
-void CZorbex::load_dialog_groups() {}
-
-// Placeholder until the sensor model exists: global gain, exposure lines,
-// vertical and horizontal mirror are not programmed.
-void CZorbex::program_analog_values() {}
-
-// Placeholder until settings persistence exists: colour mode, sub-sample,
-// wait time and clock keep their construction values.
-void CZorbex::load_format_values() {}
-
-// Placeholder until the dialog groups exist: nothing is saved.
-void CZorbex::save_dialog_groups() {}
+// --- Placeholders: parts that arrive later ------------------------------
 
 // Placeholder until the preview window exists: there is none to close.
 void CZorbex::close_preview_window() {}
 
 // Placeholder until acquisition and recording exist: no thread runs.
 void CZorbex::stop_acquisition_and_recording() {}
-
-// Placeholder until the transfer engine exists: no single-frame handle.
-void CZorbex::close_single_frame_handle() {}
-
-// Placeholder until the shared camera table exists: nothing is marked.
-void CZorbex::mark_camera_stopped() {}
 
 // Placeholder until the AVI recorder exists.
 void CZorbex::construct_recorder() { recorder_constructed_ = true; }

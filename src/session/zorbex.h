@@ -6,8 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "device/camera_table.h"
 #include "platform/sync.h"
 #include "session/error_codes.h"
 #include "session/error_history.h"
@@ -18,6 +20,14 @@ namespace zbx::dialogs {
 class ImageFilterDialog;
 class AnalogDialog;
 }  // namespace zbx::dialogs
+
+namespace zbx::device {
+class CZorbex530SRXNQTSdk;
+}  // namespace zbx::device
+
+namespace zbx::pipeline {
+class CImageBuffer;
+}  // namespace zbx::pipeline
 
 namespace zbx::session {
 
@@ -55,7 +65,16 @@ public:
     void close();
 
     // True when the device link with its sensor model exists.
-    [[nodiscard]] bool has_camera() const { return sensor_model_present_; }
+    [[nodiscard]] bool has_camera() const { return sensor_model_ != nullptr; }
+    // The sensor model (null until initialization made it).
+    [[nodiscard]] device::CZorbex530SRXNQTSdk* sensor_model() const { return sensor_model_.get(); }
+    // Image buffer of slot 0 to 8; null before initialization or for a bad slot.
+    [[nodiscard]] pipeline::CImageBuffer* image_buffer(std::size_t slot) const;
+    // The developed image of the current colour mode (slots 0 to 5); null
+    // for a mode outside 0 to 5.
+    [[nodiscard]] pipeline::CImageBuffer* output_buffer() const;
+    // The shared camera table (its view is open from initialization on).
+    device::SharedCameraTable& camera_table() { return camera_table_; }
 
     [[nodiscard]] ZbxWindow notification_window() const { return notify_window_.load(); }
     [[nodiscard]] std::int32_t device_number() const { return device_number_.load(); }
@@ -81,36 +100,23 @@ public:
     platform::CriticalSection& defect_lock() { return defect_lock_; }
 
 private:
-    // Steps of initialize and destroy whose parts arrive later.  Each is a
-    // placeholder that lets the sequence go on as if the part had done its
-    // work; see the definitions.
-    bool open_shared_block();
-    void close_shared_block();
     bool create_sensor_model();
-    void destroy_sensor_model();
-    void create_image_buffers();
-    void destroy_image_buffers();
-    void load_geometry();
-    bool geometry_is_valid() const;
+    bool create_image_buffers();
     void program_sensor_window();
-    void load_dialog_groups();
-    void program_analog_values();
-    void load_format_values();
-    void save_dialog_groups();
+    void mark_camera_stopped();
+    // Steps whose parts arrive later (preview, acquisition, recorder); each
+    // is a placeholder that lets the sequence go on as if the part had done
+    // its work; see the definitions.
     void close_preview_window();
     void stop_acquisition_and_recording();
-    void close_single_frame_handle();
-    void mark_camera_stopped();
     void construct_recorder();
     void destroy_recorder();
 
     void destroy();
 
-    // Placeholders for the objects the session will own: the view of the
-    // shared camera block, the sensor model, and the nine image buffers.
-    bool shared_view_open_ = false;
-    bool sensor_model_present_ = false;
-    std::array<bool, kImageBufferCount> image_buffers_present_{};
+    device::SharedCameraTable camera_table_;
+    std::unique_ptr<device::CZorbex530SRXNQTSdk> sensor_model_;
+    std::array<std::unique_ptr<pipeline::CImageBuffer>, kImageBufferCount> image_buffers_;
 
     PreviewState preview_;
     Geometry geometry_;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/settings_store.h"
 #include "session/zorbex.h"
 #include "zorbex/window.h"
 
@@ -45,9 +46,14 @@ TEST(CZorbex, ConstructionTouchesNothingAndSetsTheDefaults) {
 TEST(CZorbex, InitializeStoresTheWindowAndPlacesThePreview) {
     ZbxWindow window = ZbxWin_CreateMessageWindow();
     {
+        // The stored geometry preset in use.
+        platform::SettingsKey camera;
+        ASSERT_TRUE(camera.create("Software\\Tevrun\\Zorbex530RDNQTSdk\\Camera_00"));
+        ASSERT_TRUE(camera.write_dword("Size", 0));
+        platform::SettingsKey preset;
+        ASSERT_TRUE(preset.create(camera, "Size_00"));
+        ASSERT_TRUE(preset.write_dwords(std::vector<platform::NamedDword>{{"EH", 640}, {"EV", 480}}));
         CZorbex s;
-        s.geometry().width = 640;
-        s.geometry().height = 480;
         EXPECT_EQ(s.initialize(window), 1);
         EXPECT_EQ(s.notification_window(), window);
         EXPECT_EQ(s.preview().x, 0);

@@ -1,0 +1,97 @@
+// CZorbex530SRXNQTSdk: the camera model.  It turns the session's settings
+// (window, exposure, gain, mirroring, trigger mode, sample width, clock, I/O
+// port) into sensor and controller register writes through the device
+// operations, each of which opens and closes the device on its own.
+#pragma once
+
+#include <cstdint>
+
+#include "device/zbx_sdk_lib.h"
+
+namespace zbx::device {
+
+inline constexpr int kSensorWidth = 1280;
+inline constexpr int kSensorHeight = 720;
+inline constexpr char kDeviceStem[] = "Zbrx530RDNQT";
+
+class CZorbex530SRXNQTSdk : public CZBXSdkLib {
+public:
+    static constexpr int kMinExposure = 1;
+    static constexpr int kMaxExposure = 32767;
+    static constexpr int kDefaultExposure = 637;
+    static constexpr int kMaxGainIndex = 11;
+
+    // Probes the devices and initialises device 0 (its code: initialise_result()).
+    CZorbex530SRXNQTSdk();
+
+    // Re-selects `device_number` and programs the camera from scratch: 0, or
+    // 22 when the number is above 32.
+    [[nodiscard]] int initialise(int device_number);
+    [[nodiscard]] int initialise_result() const { return initialise_result_; }
+
+    // 0, or 1 when the window leaves the 1280 x 720 sensor or the mode is not
+    // 0 to 3, 17 or 18 (nothing written then).
+    [[nodiscard]] int set_window(int x, int y, int width, int height, int subsample_mode);
+    // Clamps to 1..32767 and writes registers 14 and 15.  Returns 1.
+    int set_exposure(std::uint16_t lines);
+    [[nodiscard]] int exposure();
+    // Index 0 to 12 (12 = code 0).  Returns 1.
+    int set_global_gain(int index);
+    [[nodiscard]] int global_gain();
+    // Return 0, as the camera gives no result for them.
+    int set_horizontal_mirror(bool on);
+    int set_vertical_mirror(bool on);
+    [[nodiscard]] bool horizontal_mirror() const { return horizontal_mirror_; }
+    [[nodiscard]] bool vertical_mirror() const { return vertical_mirror_; }
+    // 1, or 0 when a register write failed.
+    int set_trigger_mode(bool on);
+    [[nodiscard]] bool trigger_mode() const { return trigger_flag_; }
+
+    int set_readout_option(int option) override;
+    int set_sample_width(bool sixteen_bit) override;
+
+    // Register access on the selected device; reads yield 0 on failure.
+    [[nodiscard]] bool read_clock(std::uint8_t* value) { return read_controller(15, value); }
+    [[nodiscard]] bool write_clock(std::uint8_t value) { return write_controller(15, value); }
+    [[nodiscard]] bool read_io_port(std::uint8_t* value) { return read_controller(7, value); }
+    [[nodiscard]] bool write_io_port(std::uint8_t value) { return write_controller(7, value); }
+    [[nodiscard]] bool read_controller(std::uint8_t reg, std::uint8_t* value);
+    [[nodiscard]] bool write_controller(std::uint8_t reg, std::uint8_t value);
+    [[nodiscard]] bool read_sensor(std::uint16_t address, std::uint16_t* value);
+    [[nodiscard]] bool write_sensor(std::uint16_t address, std::uint16_t value);
+    [[nodiscard]] bool read_identifier(std::uint8_t index, std::uint8_t* byte);
+    [[nodiscard]] bool write_identifier(std::uint8_t index, std::uint8_t byte);
+    // Any serial-ROM address from 0x1800 on (the configuration byte is at 0x1EB0).
+    [[nodiscard]] bool read_rom(std::uint16_t address, std::uint8_t* byte);
+
+    // Window as given, and the subsampling mode (stored only).
+    [[nodiscard]] int window_x() const { return x_; }
+    [[nodiscard]] int window_y() const { return y_; }
+    [[nodiscard]] int window_width() const { return width_; }
+    [[nodiscard]] int window_height() const { return height_; }
+    [[nodiscard]] int subsample_mode() const { return subsample_mode_; }
+    [[nodiscard]] std::uint32_t written_sample_count() const { return written_sample_count_; }
+    [[nodiscard]] bool register_table_loaded() const { return register_table_loaded_; }
+
+    [[nodiscard]] static constexpr int min_exposure() { return kMinExposure; }
+    [[nodiscard]] static constexpr int max_exposure() { return kMaxExposure; }
+    [[nodiscard]] static constexpr int default_exposure() { return kDefaultExposure; }
+    [[nodiscard]] static constexpr int max_gain_index() { return kMaxGainIndex; }
+    [[nodiscard]] static constexpr bool auto_iris_supported() { return false; }
+
+private:
+    void load_register_table();
+    std::uint16_t sensor_or_zero(std::uint16_t address);
+    int set_mirror(std::uint16_t bit, bool on);
+
+    int initialise_result_ = 0;
+    int x_ = 0, y_ = 0, width_ = kSensorWidth, height_ = kSensorHeight;
+    int even_x_ = 0, even_y_ = 0, even_width_ = kSensorWidth, even_height_ = kSensorHeight;
+    int subsample_mode_ = 0;
+    bool horizontal_mirror_ = false;
+    bool vertical_mirror_ = false;
+    bool register_table_loaded_ = false;
+    std::uint32_t written_sample_count_ = 0;
+};
+
+}  // namespace zbx::device

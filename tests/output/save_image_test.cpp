@@ -117,7 +117,7 @@ Decoded ReadPng(const std::string& path) {
 // Samples in the host's order, as libtiff hands them out.
 Decoded ReadTiff(const std::string& path) {
     Decoded out;
-    TIFF* t = TIFFOpen(path.c_str(), "r");
+    TIFF* t = TIFFOpen(path.c_str(), "rc");  // the strip as stored, never chopped
     if (t == nullptr) return out;
     std::uint16_t bits = 0, samples = 0;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &out.width);

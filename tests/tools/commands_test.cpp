@@ -33,8 +33,6 @@ protected:
     }
 };
 
-#if ZBXCAM_SETTINGS
-
 TEST_F(CommandsTest, ListShowsEachCameraWithItsSlot) {
     const Outcome two = zbxcam({"list", "--slots", "0,3"});
     EXPECT_EQ(two.status, 0) << two.err;
@@ -117,8 +115,6 @@ TEST_F(CommandsTest, SettingsReachTheLibraryAndRefusalsNameTheValue) {
     EXPECT_EQ(apply_capture_settings(*camera, iris, io, "snap"), kExitFailure);
     EXPECT_NE(err.str().find("ERR_PARAMETER (9)"), std::string::npos) << err.str();
 }
-
-#endif  // ZBXCAM_SETTINGS
 
 }  // namespace
 }  // namespace zbxcam

@@ -1,4 +1,3 @@
-// Needs the library's format, mirror and image value exports.
 #include "capture_settings.h"
 
 namespace zbxcam {

@@ -1,6 +1,7 @@
 #include "camera.h"
 
 #include <algorithm>
+#include <array>
 
 namespace zbxcam {
 
@@ -92,6 +93,20 @@ int Camera::fail(Io& io, std::string_view command, std::string_view action) {
     ErrorContext context;
     context.camera = number_;
     return fail(io, command, action, context);
+}
+
+std::optional<bool> camera_present(Camera& camera, int slot) {
+    std::array<char, 256> name{};
+    const int found = Zorbex_GetDeviceName(camera.handle(), slot, name.data(), static_cast<int>(name.size()));
+    const std::vector<int> codes = camera.take_errors();
+    if (found) return true;
+    for (int code : codes)
+        if (code == ZBX_ERR_DEVICE_UNAVAILABLE) return false;
+    return std::nullopt;
+}
+
+bool select_device(Camera& camera, int number) {
+    return Zorbex_SetDeviceNumber(camera.handle(), number) != 0;
 }
 
 }  // namespace zbxcam

@@ -1,4 +1,3 @@
-// Needs the library's settings, image value and camera information exports.
 #include <cstdio>
 #include <iomanip>
 

@@ -1,24 +1,9 @@
-// Needs the library's device listing exports.
 #include <array>
 
 #include "camera.h"
 #include "commands.h"
 
 namespace zbxcam {
-
-std::optional<bool> camera_present(Camera& camera, int slot) {
-    std::array<char, 256> name{};
-    const int found = Zorbex_GetDeviceName(camera.handle(), slot, name.data(), static_cast<int>(name.size()));
-    const std::vector<int> codes = camera.take_errors();
-    if (found) return true;
-    for (int code : codes)
-        if (code == ZBX_ERR_DEVICE_UNAVAILABLE) return false;
-    return std::nullopt;
-}
-
-bool select_device(Camera& camera, int number) {
-    return Zorbex_SetDeviceNumber(camera.handle(), number) != 0;
-}
 
 int run_list(const CommandInput& input) {
     Io& io = input.io;

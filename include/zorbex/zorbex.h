@@ -31,9 +31,25 @@ extern "C" {
 /* Session handle made by Zorbex_Initialize; 0 is never a valid handle. */
 typedef uint32_t ZbxHandle;
 
-/* Messages the library posts. */
-#define ZBX_MSG_FRAME 0x8002u /* lParam: pointer to ZbxFrameInfo, or an error code */
-#define ZBX_MSG_ERROR 0x8003u /* lParam: error code */
+/* Messages the library posts.
+ * ZBX_MSG_FRAME goes to the callback window of the acquisition calls: per
+ * frame with wParam = address of a ZbxFrameRecord and lParam = 0; on a
+ * failed frame with wParam = 0 and lParam = the error code (5, 8 or 13).
+ * ZBX_MSG_ERROR goes to the notification window: wParam 0, lParam = code. */
+#define ZBX_MSG_FRAME 0x8002u
+#define ZBX_MSG_ERROR 0x8003u
+
+/* Frame record of ZBX_MSG_FRAME (32 bytes).  It lives in the session and is
+ * overwritten by the next frame. */
+typedef struct ZbxFrameRecord {
+    uint32_t size;           /* 32 */
+    int32_t width;           /* of the raw frame */
+    int32_t height;
+    int32_t bits_per_pixel;  /* 8, 16, 24, 32, 48 or 64 */
+    int32_t frame_rate;      /* tenths of frames per second; 0 in trigger mode */
+    int32_t reserved;
+    void* buffer;            /* the caller buffer given to the acquisition call */
+} ZbxFrameRecord;
 
 /* Error codes returned by Zorbex_GetLastError and posted with ZBX_MSG_ERROR. */
 #define ZBX_ERR_NONE 0

@@ -37,8 +37,8 @@ TEST_F(AcquisitionStress, SettingsStartsAndStopsWhileStreaming) {
         ZbxMessage m{};
         while (!done)
             if (ZbxWin_WaitMessage(frames, &m, 20) != 0 && m.wparam != 0) {
-                const auto* record = reinterpret_cast<const std::int32_t*>(m.wparam);
-                if (__atomic_load_n(record, __ATOMIC_RELAXED) == 32) ++frame_messages;
+                const auto* record = reinterpret_cast<const ZbxFrameRecord*>(m.wparam);
+                if (__atomic_load_n(&record->size, __ATOMIC_RELAXED) == 32) ++frame_messages;
             }
     });
     // Adjustments and other values that development reads per frame.

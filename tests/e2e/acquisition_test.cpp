@@ -17,17 +17,6 @@
 namespace zbx::test {
 namespace {
 
-// The frame record whose address message 0x8002 carries.
-struct FrameRecordView {
-    std::uint32_t size;
-    std::int32_t width;
-    std::int32_t height;
-    std::int32_t bits_per_pixel;
-    std::int32_t frame_rate;
-    std::int32_t unused;
-    void* buffer;
-};
-
 // The library rewrites the record per frame while the application reads it.
 template <typename T>
 T read_field(const T& field) {
@@ -233,7 +222,7 @@ TEST_F(Acquisition, StreamingPostsFrameRecordsAndFillsTheCallerBuffer) {
     ZbxMessage m{};
     ASSERT_TRUE(next_frame_message(frames_, &m, 3000));
     EXPECT_EQ(m.lparam, 0);
-    const auto* record = reinterpret_cast<const FrameRecordView*>(m.wparam);
+    const auto* record = reinterpret_cast<const ZbxFrameRecord*>(m.wparam);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(read_field(record->size), 32u);
     EXPECT_EQ(read_field(record->width), kWidth);
@@ -250,7 +239,7 @@ TEST_F(Acquisition, StreamingPostsFrameRecordsAndFillsTheCallerBuffer) {
     const double elapsed_ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     const double counted = frames * 10000.0 / elapsed_ms;
-    const int rate = read_field(reinterpret_cast<const FrameRecordView*>(m.wparam)->frame_rate);
+    const int rate = read_field(reinterpret_cast<const ZbxFrameRecord*>(m.wparam)->frame_rate);
     EXPECT_GT(rate, 0);
     EXPECT_NEAR(rate, counted, 0.35 * counted + 20);
     EXPECT_LT(rate, 600);
@@ -367,7 +356,7 @@ TEST_F(Acquisition, TriggerModeDeliversOneFramePerTrigger) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(ZbxVcam_FireTrigger(0), ZBX_VCAM_OK);
         ASSERT_TRUE(next_frame_message(frames_, &m, 3000)) << "trigger " << i;
-        const auto* record = reinterpret_cast<const FrameRecordView*>(m.wparam);
+        const auto* record = reinterpret_cast<const ZbxFrameRecord*>(m.wparam);
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(read_field(record->frame_rate), 0);
         EXPECT_EQ(read_field(record->bits_per_pixel), 8);

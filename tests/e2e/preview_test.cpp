@@ -327,7 +327,7 @@ TEST_F(Preview, CaptureWindowChangedWhileStreamingTakesEffectAtTheNextStart) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(ZbxWin_WaitMessage(frames_, &m, 3000), 1);
         ASSERT_NE(m.wparam, 0u);
-        EXPECT_EQ(__atomic_load_n(reinterpret_cast<const std::int32_t*>(m.wparam) + 1, __ATOMIC_RELAXED), kWidth);
+        EXPECT_EQ(__atomic_load_n(&reinterpret_cast<const ZbxFrameRecord*>(m.wparam)->width, __ATOMIC_RELAXED), kWidth);
     }
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     while (ZbxWin_PeekMessage(frames_, &m, 1) != 0) {
@@ -335,7 +335,7 @@ TEST_F(Preview, CaptureWindowChangedWhileStreamingTakesEffectAtTheNextStart) {
     ASSERT_EQ(Zorbex_StartPreview(h_), 1);
     ASSERT_EQ(ZbxWin_WaitMessage(frames_, &m, 3000), 1);
     ASSERT_NE(m.wparam, 0u);
-    EXPECT_EQ(__atomic_load_n(reinterpret_cast<const std::int32_t*>(m.wparam) + 1, __ATOMIC_RELAXED), 640);
+    EXPECT_EQ(__atomic_load_n(&reinterpret_cast<const ZbxFrameRecord*>(m.wparam)->width, __ATOMIC_RELAXED), 640);
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     EXPECT_EQ(history(), std::vector<int>{});
 }

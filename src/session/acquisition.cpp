@@ -144,6 +144,17 @@ void Acquisition::post_frame(std::uintptr_t wparam, std::intptr_t lparam) {
         (void)platform::post_message(window, kFrameMessage, wparam, lparam);
 }
 
+void Acquisition::store_capture_target(ZbxWindow callback_window, void* buffer, int length, int copy_flag) {
+    // A running thread reads buffer and length together under the frame
+    // lock: a new buffer must never meet the old, longer length.
+    std::lock_guard frame(session_.frame_lock());
+    CaptureTarget& target = session_.capture_target();
+    target.callback_window = callback_window;
+    target.buffer = buffer;
+    target.length = length;
+    target.copy_flag = copy_flag;
+}
+
 // ---- Snapshot and capture -----------------------------------------------------
 
 int Acquisition::snapshot(void* buffer, int length, int copy_flag) {
@@ -258,11 +269,7 @@ int Acquisition::trigger(ZbxWindow callback_window, void* buffer, int length, in
         session_.report(ERR_NOT_READY);
         return 0;
     }
-    CaptureTarget& target = session_.capture_target();
-    target.callback_window = callback_window;
-    target.buffer = buffer;
-    target.length = length;
-    target.copy_flag = copy_flag;
+    store_capture_target(callback_window, buffer, length, copy_flag);
     PreviewWindow& preview = session_.preview_window();
     if (preview.configured() && !preview.open()) {
         session_.report(ERR_WINDOW);

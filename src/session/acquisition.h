@@ -52,6 +52,10 @@ public:
     // frames on the same handle as the first.
     int trigger(ZbxWindow callback_window, void* buffer, int length, int copy_flag);
 
+    // The callback window, caller buffer, length and copy flag of the next
+    // frames; safe while a thread delivers frames.
+    void store_capture_target(ZbxWindow callback_window, void* buffer, int length, int copy_flag);
+
     // Stop, then the recorder: the session's close and destroy run it.
     void stop_acquisition_and_recording();
 

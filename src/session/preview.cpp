@@ -97,21 +97,13 @@ bool PreviewWindow::configured() const {
 
 int PreviewWindow::preview() {
     std::lock_guard control(session_.acquisition_control().control_lock());
-    CaptureTarget& target = session_.capture_target();
-    target.callback_window = nullptr;
-    target.buffer = nullptr;
-    target.length = 0;
-    target.copy_flag = 0;
+    session_.acquisition_control().store_capture_target(nullptr, nullptr, 0, 0);
     return start_with_window();
 }
 
 int PreviewWindow::callback_preview(ZbxWindow callback_window, void* buffer, int length, int copy_flag) {
     std::lock_guard control(session_.acquisition_control().control_lock());
-    CaptureTarget& target = session_.capture_target();
-    target.callback_window = callback_window;
-    target.buffer = buffer;
-    target.length = length;
-    target.copy_flag = copy_flag;
+    session_.acquisition_control().store_capture_target(callback_window, buffer, length, copy_flag);
     return start_with_window();
 }
 

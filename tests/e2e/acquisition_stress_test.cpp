@@ -27,6 +27,7 @@ TEST_F(AcquisitionStress, SettingsStartsAndStopsWhileStreaming) {
     ASSERT_EQ(Zorbex_SetPreviewWindow(h_, parent, 0, 0, 200, 150), 1);
     ASSERT_EQ(Zorbex_SetWaitTime(h_, 0), 1);
     std::vector<std::uint8_t> caller(1280 * 720 * 8);
+    std::vector<std::uint8_t> small(100);
     ASSERT_EQ(Zorbex_CallBackPreview(h_, frames, caller.data(), static_cast<int>(caller.size()), 1), 1);
 
     std::atomic<bool> done{false};
@@ -66,7 +67,12 @@ TEST_F(AcquisitionStress, SettingsStartsAndStopsWhileStreaming) {
                     (void)Zorbex_SnapShot(h_, nullptr, 0, 1);
                     break;
                 case 1:
-                    (void)Zorbex_CallBackPreview(h_, frames, caller.data(), static_cast<int>(caller.size()), i & 1);
+                    // While streaming this only swaps the caller buffer: a
+                    // small one must never be filled with the large one's length.
+                    if (i & 2)
+                        (void)Zorbex_CallBackPreview(h_, frames, small.data(), static_cast<int>(small.size()), 1);
+                    else
+                        (void)Zorbex_CallBackPreview(h_, frames, caller.data(), static_cast<int>(caller.size()), 0);
                     break;
                 case 2:
                     (void)Zorbex_StartPreview(h_);

@@ -14,6 +14,7 @@
 #include "session/error_codes.h"
 #include "session/error_history.h"
 #include "session/session_state.h"
+#include "session/still_image.h"
 #include "zorbex/window.h"
 
 namespace zbx::dialogs {
@@ -98,6 +99,8 @@ public:
     // Guards raw and developed pixels, development, painting, copies, saving.
     platform::CriticalSection& frame_lock() { return frame_lock_; }
     platform::CriticalSection& defect_lock() { return defect_lock_; }
+    // The picture saves work on, outside the frame lock.
+    StillImageStore& still_image() { return still_image_; }
 
 private:
     bool create_sensor_model();
@@ -138,6 +141,7 @@ private:
     AcquisitionState acquisition_;
     ErrorHistory history_;
     std::atomic<std::int32_t> device_number_{0};
+    StillImageStore still_image_;
 };
 
 }  // namespace zbx::session

@@ -1,10 +1,16 @@
 // zbxcam: try the Zorbex camera SDK from a terminal.
-#include <cstdio>
+#include <unistd.h>
 
-#include "zorbex/zorbex.h"
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-    int version = Zorbex_GetDllVersion();
-    std::printf("ZorbexSdk_530RD_NQT version %d (0x%08X)\n", version, static_cast<unsigned>(version));
-    return 0;
+#include "cli.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    zbxcam::Io io{std::cout, std::cerr, ::isatty(STDOUT_FILENO) != 0};
+    const int status = zbxcam::run(args, io);
+    std::cout.flush();
+    return status;
 }

@@ -1,0 +1,191 @@
+#include "acquisition.h"
+
+#include <csignal>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "output_path.h"
+
+namespace zbxcam {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_requested = 0;
+
+void request_stop(int) { g_stop_requested = 1; }
+
+// Ctrl-C ends a stream cleanly: a stream left running would keep the camera
+// marked in use for every other process.
+class StopOnInterrupt {
+public:
+    StopOnInterrupt() {
+        g_stop_requested = 0;
+        struct sigaction action {};
+        action.sa_handler = request_stop;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &old_int_);
+        ::sigaction(SIGTERM, &action, &old_term_);
+    }
+    ~StopOnInterrupt() {
+        ::sigaction(SIGINT, &old_int_, nullptr);
+        ::sigaction(SIGTERM, &old_term_, nullptr);
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+    [[nodiscard]] bool requested() const { return g_stop_requested != 0; }
+
+private:
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
+};
+
+// The 32-byte record of a frame message.
+struct FrameRecord {
+    std::int32_t size;
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t bits;
+    std::int32_t rate_tenths;
+};
+
+class MessageWindow {
+public:
+    MessageWindow() : window_(ZbxWin_CreateMessageWindow()) {}
+    ~MessageWindow() {
+        if (window_) ZbxWin_DestroyWindow(window_);
+    }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+    [[nodiscard]] ZbxWindow get() const { return window_; }
+
+private:
+    ZbxWindow window_;
+};
+
+}  // namespace
+
+std::string human_size(std::uintmax_t bytes) {
+    char text[32];
+    if (bytes >= 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    else if (bytes >= 1024)
+        std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%ju bytes", bytes);
+    return text;
+}
+
+int take_frame(Camera& camera, Io& io, std::string_view command) {
+    camera.take_errors();
+    if (!Zorbex_SnapShot(camera.handle(), nullptr, 0, 1))
+        return camera.fail(io, command, "could not take a frame");
+    return kExitOk;
+}
+
+int save_frame(Camera& camera, Io& io, std::string_view command, const std::string& path,
+               const FileFormat& format) {
+    if (const std::string problem = output_path_problem(path); !problem.empty()) {
+        io.err << "zbxcam " << command << ": cannot write " << path << ": " << problem << "\n";
+        return kExitFailure;
+    }
+    camera.take_errors();
+    if (Zorbex_SaveImage(camera.handle(), path.c_str(), format.number)) return kExitOk;
+    std::vector<int> codes = camera.take_errors();
+    if (!codes.empty()) {
+        ErrorContext context = camera.context();
+        context.file = path;
+        return print_failure(io, command, "could not save " + path, codes, context);
+    }
+    // The library reports file and writer failures by the result only.
+    io.err << "zbxcam " << command << ": could not save " << path << " as "
+           << format.description << ": the file could not be written\n";
+    return kExitFailure;
+}
+
+int stream_for(Camera& camera, Io& io, std::string_view command, double seconds, StreamStats& stats) {
+    const ZbxHandle h = camera.handle();
+    MessageWindow frames;
+    if (!frames.get()) {
+        io.err << "zbxcam " << command << ": could not create a message window\n";
+        return kExitFailure;
+    }
+    camera.take_errors();
+    // Frames are announced by message; the library need not paint a window.
+    if (!Zorbex_SetPreviewWindow(h, nullptr, 0, 0, 0, 0))
+        return camera.fail(io, command, "could not set up streaming");
+    if (!Zorbex_CallBackPreview(h, frames.get(), nullptr, 0, 1))
+        return camera.fail(io, command, "could not start streaming");
+
+    StopOnInterrupt interrupt;
+    stats.duration_s = seconds;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point last_draw = start;
+    const auto draw_every = io.live ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000);
+    bool camera_stopped = false;
+    std::size_t drawn_length = 0;
+
+    auto draw = [&] {
+        const std::string line = format_status(stats);
+        if (io.live) {
+            // Pad over a longer previous line.
+            io.out << "\r" << line << std::string(drawn_length > line.size() ? drawn_length - line.size() : 0, ' ');
+            drawn_length = line.size();
+        } else {
+            io.out << line << "\n";
+        }
+        io.out.flush();
+    };
+
+    while (!interrupt.requested() && !camera_stopped) {
+        const Clock::time_point now = Clock::now();
+        stats.elapsed_s = std::chrono::duration<double>(now - start).count();
+        if (seconds > 0 && stats.elapsed_s >= seconds) break;
+        if (now - last_draw >= draw_every) {
+            draw();
+            last_draw = now;
+        }
+        ZbxMessage message{};
+        if (!ZbxWin_WaitMessage(frames.get(), &message, 50)) continue;
+        if (message.message != ZBX_MSG_FRAME) continue;
+        if (message.wparam != 0) {
+            FrameRecord record{};
+            std::memcpy(&record, reinterpret_cast<const void*>(message.wparam), sizeof record);
+            ++stats.frames;
+            stats.width = record.width;
+            stats.height = record.height;
+            stats.bits = record.bits;
+            // The library's rate appears after its first second; until then
+            // show what has been counted here.
+            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            stats.rate_tenths = record.rate_tenths > 0 ? record.rate_tenths
+                                : elapsed > 0 ? static_cast<int>(static_cast<double>(stats.frames) * 10.0 / elapsed)
+                                              : 0;
+        } else {
+            const int code = static_cast<int>(message.lparam);
+            ++stats.failures[code];
+            // The library ends the stream when frames stop coming.
+            if (code == ZBX_ERR_FRAME_TIMEOUT) camera_stopped = true;
+        }
+    }
+    stats.elapsed_s = std::chrono::duration<double>(Clock::now() - start).count();
+    draw();
+    if (io.live) io.out << "\n";
+
+    const int stopped = Zorbex_StopPreview(h);
+    io.out << format_summary(stats) << "\n";
+    if (interrupt.requested()) io.out << "stopped by the user\n";
+    if (camera_stopped) {
+        ErrorContext context = camera.context();
+        camera.take_errors();
+        const int codes[] = {ZBX_ERR_FRAME_TIMEOUT};
+        return print_failure(io, command, "streaming ended", codes, context);
+    }
+    if (!stopped) return camera.fail(io, command, "could not stop streaming");
+    camera.take_errors();
+    return kExitOk;
+}
+
+}  // namespace zbxcam

@@ -1,0 +1,35 @@
+// The subcommands.  Each takes its parsed arguments and the options common
+// to all commands, and returns the exit status.
+#pragma once
+
+#include <string_view>
+
+#include "args.h"
+#include "requests.h"
+#include "console.h"
+#include "vcam_setup.h"
+
+namespace zbxcam {
+
+struct GlobalOptions {
+    int camera = 0;  // device number
+    VcamOptions vcam;
+};
+
+struct CommandInput {
+    Io& io;
+    const GlobalOptions& global;
+    const ParsedArgs& args;
+};
+
+int run_list(const CommandInput& input);
+int run_info(const CommandInput& input);
+int run_snap(const CommandInput& input, const SnapRequest& request);
+int run_stream(const CommandInput& input, const StreamRequest& request);
+int run_demo(const CommandInput& input, const DemoRequest& request);
+
+// Prints that the command needs exports this build of the library does
+// not provide yet; returns kExitFailure.
+int print_unavailable(Io& io, std::string_view command, std::string_view needs);
+
+}  // namespace zbxcam

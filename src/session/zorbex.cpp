@@ -9,6 +9,7 @@
 #include "session/format_settings.h"
 #include "session/notification.h"
 #include "session/persistence.h"
+#include "session/recording.h"
 #include "session/session_groups.h"
 
 namespace zbx::session {
@@ -122,9 +123,12 @@ void CZorbex::close_preview_window() {}
 // Placeholder until acquisition and recording exist: no thread runs.
 void CZorbex::stop_acquisition_and_recording() {}
 
-// Placeholder until the AVI recorder exists.
-void CZorbex::construct_recorder() { recorder_constructed_ = true; }
+void CZorbex::construct_recorder() { recorder_ = std::make_unique<Recording>(*this); }
 
-void CZorbex::destroy_recorder() { recorder_constructed_ = false; }
+// The record thread has ended with acquisition; the object goes with the
+// session, after the parts that may still call it while they are destroyed.
+void CZorbex::destroy_recorder() {
+    if (recorder_) recorder_->stop();
+}
 
 }  // namespace zbx::session

@@ -5,6 +5,7 @@
 #include "device/zorbex_530_sdk.h"
 #include "dialogs/analog_dialog.h"
 #include "dialogs/image_filter_dialog.h"
+#include "session/acquisition.h"
 #include "session/adjustment_values.h"
 #include "session/persistence.h"
 #include "session/zorbex.h"
@@ -17,6 +18,9 @@ using dialogs::AdjustmentSlot;
 using dialogs::AnalogSlot;
 using Sensor = device::CZorbex530SRXNQTSdk;
 using Ix = AdjustmentIndex;
+
+// A running flag other than run or stop holds the trigger thread.
+constexpr std::int32_t kPaused = 2;
 
 // The dialogs address the adjustment block by the same positions as the
 // session stores it.
@@ -136,9 +140,38 @@ std::int32_t SessionCameraFormatHost::device_number() const {
     return session_.sensor_model()->selected_device();
 }
 
-void SessionCameraFormatHost::suspend_acquisition() { suspended_mode_ = session_.acquisition().mode.load(); }
+void SessionCameraFormatHost::suspend_acquisition() {
+    suspended_mode_ = session_.acquisition().mode.load();
+    switch (suspended_mode_) {
+        case kModeStreaming:
+        case kModeCapture:
+            (void)session_.acquisition_control().stop();
+            break;
+        case kModeTrigger:
+            session_.threads().acquisition_run = kPaused;
+            break;
+        default:
+            break;
+    }
+}
 
-void SessionCameraFormatHost::resume_acquisition() { suspended_mode_ = 0; }
+// The new format takes effect here: starting runs the settings apply.
+void SessionCameraFormatHost::resume_acquisition() {
+    switch (suspended_mode_) {
+        case kModeStreaming:
+            (void)session_.acquisition_control().start();
+            break;
+        case kModeCapture:
+            (void)session_.acquisition_control().capture();
+            break;
+        case kModeTrigger:
+            session_.threads().acquisition_run = kRun;
+            break;
+        default:
+            break;
+    }
+    suspended_mode_ = kModeIdle;
+}
 
 void SessionCameraFormatHost::reload_format_settings() {
     (void)load_geometry(session_);

@@ -6,15 +6,22 @@
 #include "device/zorbex_530_sdk.h"
 #include "pipeline/image_buffer.h"
 #include "platform/clock.h"
+#include "session/acquisition.h"
 #include "session/format_settings.h"
 #include "session/notification.h"
 #include "session/persistence.h"
+#include "session/preview.h"
 #include "session/recording.h"
 #include "session/session_groups.h"
 
 namespace zbx::session {
 
-CZorbex::CZorbex() : acquisition_(platform::multimedia_time()) { construct_recorder(); }
+CZorbex::CZorbex()
+    : acquisition_(platform::multimedia_time()),
+      acquisition_control_(std::make_unique<Acquisition>(*this)),
+      preview_window_(std::make_unique<PreviewWindow>(*this)) {
+    construct_recorder();
+}
 
 CZorbex::~CZorbex() { destroy(); }
 
@@ -115,13 +122,9 @@ void CZorbex::mark_camera_stopped() {
                                      reinterpret_cast<std::uintptr_t>(notify_window_.load()));
 }
 
-// --- Placeholders: parts that arrive later ------------------------------
+void CZorbex::close_preview_window() { preview_window_->close(); }
 
-// Placeholder until the preview window exists: there is none to close.
-void CZorbex::close_preview_window() {}
-
-// Placeholder until acquisition and recording exist: no thread runs.
-void CZorbex::stop_acquisition_and_recording() {}
+void CZorbex::stop_acquisition_and_recording() { acquisition_control_->stop_acquisition_and_recording(); }
 
 void CZorbex::construct_recorder() { recorder_ = std::make_unique<Recording>(*this); }
 

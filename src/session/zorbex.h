@@ -33,6 +33,8 @@ class CImageBuffer;
 namespace zbx::session {
 
 class Recording;
+class Acquisition;
+class PreviewWindow;
 
 class CZorbex {
 public:
@@ -105,6 +107,10 @@ public:
     // The picture saves work on, outside the frame lock.
     StillImageStore& still_image() { return still_image_; }
 
+    // The parts that acquire frames and show them.
+    Acquisition& acquisition_control() { return *acquisition_control_; }
+    PreviewWindow& preview_window() { return *preview_window_; }
+
 private:
     bool create_sensor_model();
     bool create_image_buffers();
@@ -144,6 +150,8 @@ private:
     ErrorHistory history_;
     std::atomic<std::int32_t> device_number_{0};
     StillImageStore still_image_;
+    std::unique_ptr<Acquisition> acquisition_control_;
+    std::unique_ptr<PreviewWindow> preview_window_;
 };
 
 }  // namespace zbx::session

@@ -156,6 +156,20 @@ TEST_F(DialogExports, AnalogCancelRestoresTheSensorAndTheSession) {
     EXPECT_EQ(stored_value(camera_key(0, "Gain"), "Global"), 2);
 }
 
+TEST_F(DialogExports, AnalogShowsWhatAutomaticExposureSetsWhileStreaming) {
+    ASSERT_EQ(Zorbex_SetExposureTime(h_, 40), 1);  // dark: automatic exposure raises it
+    ASSERT_EQ(Zorbex_SetAutoIris(h_, 1), 1);
+    ASSERT_EQ(Zorbex_StartPreview(h_), 1);
+    ASSERT_TRUE(analog_dialog([&](DialogAutomation& a, Dialog& page) {
+        const std::string opened_with = page.text(analog::kExposureEdit);
+        for (int i = 0; i < 100 && page.text(analog::kExposureEdit) == opened_with; ++i) a.process_messages(100);
+        EXPECT_NE(page.text(analog::kExposureEdit), opened_with);
+        a.press_ok();
+    }));
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+    EXPECT_GT(sensor_exposure(), 40);
+}
+
 // ---- Image ----------------------------------------------------------------
 
 TEST_F(DialogExports, ImageChangesAreLiveOkKeepsThemAndCancelRestoresTheBlock) {
@@ -253,6 +267,20 @@ TEST_F(DialogExports, CameraFormatCancelAfterApplyKeepsTheStoreButNotTheSession)
     EXPECT_EQ(stored_value(camera_key(0), "WaitTime"), 20);
     EXPECT_EQ(Zorbex_GetColorMode(h_), 24);
     EXPECT_NE(Zorbex_GetWaitTime(h_), 20);
+}
+
+TEST_F(DialogExports, CameraFormatStopsStreamingWhileOpenAndStartsItAgainAfter) {
+    ASSERT_EQ(Zorbex_StartPreview(h_), 1);
+    ASSERT_TRUE(camera_dialog([&](DialogAutomation& a, Dialog&) {
+        // Single frames are refused while streaming runs.
+        EXPECT_EQ(Zorbex_SnapShot(h_, nullptr, 0, 0), 1);
+        ASSERT_TRUE(a.choose_item(format::kColorList, 0));
+        a.press_ok();
+    }));
+    EXPECT_EQ(Zorbex_SnapShot(h_, nullptr, 0, 0), 0);
+    EXPECT_EQ(history(), std::vector<int>{1});
+    EXPECT_EQ(Zorbex_GetColorMode(h_), 8);
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
 }
 
 // ---- Every dialog ---------------------------------------------------------

@@ -1,0 +1,411 @@
+#include "session/acquisition.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <span>
+
+#include "device/zorbex_530_sdk.h"
+#include "pipeline/conversions.h"
+#include "pipeline/image_buffer.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "session/image_copy.h"
+#include "session/preview.h"
+#include "session/recording.h"
+#include "session/settings_apply.h"
+#include "session/zorbex.h"
+
+namespace zbx::session {
+
+namespace {
+
+using pipeline::CImageBuffer;
+
+// Bits per pixel of each colour mode's developed image, as the frame
+// record gives them.
+constexpr std::int32_t kModeBits[] = {8, 16, 24, 32, 48, 64};
+
+// Slot of the raw buffer: 16-bit samples for modes 1, 4 and 5.
+constexpr std::size_t raw_slot(std::int32_t mode) { return (mode == 1 || mode == 4 || mode == 5) ? 1 : 0; }
+
+// A failed single-frame read in trigger mode is retried after this pause,
+// so an unplugged camera does not make the thread spin.
+constexpr std::uint32_t kRetryPauseMs = 10;
+// Pause of a paused thread (running flag neither 0 nor 1) in trigger mode.
+constexpr std::uint32_t kPausedPollMs = 10;
+
+// The application may read the record while the next frame rewrites it;
+// word-sized relaxed stores keep each field whole.
+template <typename T>
+void store_field(T& field, T value) {
+    std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+Acquisition::Acquisition(CZorbex& session) : session_(session), host_(session) {}
+
+Acquisition::~Acquisition() = default;
+
+// ---- Development ------------------------------------------------------------
+
+bool Acquisition::apply_settings_locked() {
+    // The apply re-sizes the image buffers: an image copy or a save on
+    // another thread must not read them meanwhile.
+    std::lock_guard frame(session_.frame_lock());
+    return apply_settings(session_) != 0;
+}
+
+void Acquisition::latch_development_input() {
+    std::lock_guard frame(session_.frame_lock());
+    pipeline::DevelopInput in;
+    in.adjust = &session_.adjustment_values();
+    in.color_mode = session_.acquisition().color_mode;
+    const Geometry& g = session_.geometry();
+    in.x_start = g.h_start;
+    in.y_start = g.v_start;
+    in.width = g.width;
+    in.height = g.height;
+    for (std::size_t slot = 0; slot < in.slots.size(); ++slot) in.slots[slot] = session_.image_buffer(slot);
+    in.host = &host_;
+    input_ = in;
+}
+
+bool Acquisition::load_raw_frame(bool newest) {
+    const std::int32_t mode = input_.color_mode;
+    if (mode < 0 || mode > 5) return false;
+    CImageBuffer* raw = input_.slots[raw_slot(mode)];
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    if (raw == nullptr || raw->empty() || sensor == nullptr) return false;
+    const std::span<std::uint8_t> store(raw->pixels(), raw->store_size());
+    const int result = newest ? sensor->copy_newest_frame(store) : sensor->copy_single_frame(store);
+    if (result != 0) return false;
+    // The device link packs rows at width x sample bytes; the buffer's rows
+    // start on 4-byte boundaries.
+    if (raw->width() * raw->bytes_per_pixel() != raw->stride())
+        (void)pipeline::TransferRect(*raw, pipeline::Restride, *raw, nullptr, 0, 0, nullptr, nullptr);
+    return true;
+}
+
+void Acquisition::develop_frame() {
+    // Values the application changes at any time are read per frame.
+    const AnalogValues& analog = session_.analog();
+    input_.auto_iris_mode = analog.auto_iris;
+    input_.mirror_h = analog.mirror_h != 0;
+    input_.mirror_v = analog.mirror_v != 0;
+    input_.defect_correction = session_.defect_correction() != 0;
+    pipeline::DevelopFrame(input_);
+    session_.acquisition().frame_valid = 1;
+}
+
+void Acquisition::fill_frame_record(std::int32_t rate) {
+    FrameRecord& record = session_.frame_record();
+    const std::int32_t mode = input_.color_mode;
+    const CImageBuffer* raw = input_.slots[raw_slot(mode)];
+    store_field(record.size, std::uint32_t{32});
+    store_field(record.width, raw->width());
+    store_field(record.height, raw->height());
+    store_field(record.bits_per_pixel, kModeBits[mode]);
+    store_field(record.frame_rate, rate);
+    store_field(record.buffer, session_.capture_target().buffer.load());
+}
+
+std::int32_t Acquisition::update_frame_rate() {
+    AcquisitionState& a = session_.acquisition();
+    const std::uint32_t frames = a.frame_counter.fetch_add(1) + 1;
+    const std::uint32_t now = platform::multimedia_time();
+    const std::uint32_t elapsed = platform::ticks_between(a.last_rate_update, now);
+    if (elapsed > 1000) {
+        a.frame_rate = static_cast<std::int32_t>(static_cast<std::uint64_t>(frames) * 10000 / elapsed);
+        a.frame_counter = 0;
+        a.last_rate_update = now;
+    }
+    return a.frame_rate;
+}
+
+bool Acquisition::copy_to_caller_buffer() {
+    CaptureTarget& target = session_.capture_target();
+    void* buffer = target.buffer;
+    const std::int32_t length = target.length;
+    if (buffer == nullptr || length == 0) return true;
+    const CImageBuffer* image = input_.slots[static_cast<std::size_t>(input_.color_mode)];
+    return copy_image(session_, *image, target.copy_flag, buffer, length) != 0;
+}
+
+void Acquisition::notify_recorder() { session_.recorder().notify_new_frame(); }
+
+void Acquisition::post_frame(std::uintptr_t wparam, std::intptr_t lparam) {
+    // Without a callback window nobody could read the message: the thread's
+    // own queue would only fill up.
+    if (const ZbxWindow window = session_.capture_target().callback_window.load())
+        (void)platform::post_message(window, kFrameMessage, wparam, lparam);
+}
+
+// ---- Snapshot and capture -----------------------------------------------------
+
+int Acquisition::snapshot(void* buffer, int length, int copy_flag) {
+    std::lock_guard control(control_);
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    const std::int32_t mode = session_.acquisition().mode;
+    if (sensor == nullptr || mode == kModeStreaming || mode == kModeTrigger) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    if (mode != kModeCapture) {
+        if (!apply_settings_locked()) {
+            session_.report(ERR_NOT_READY);
+            return 0;
+        }
+        latch_development_input();
+    }
+
+    std::lock_guard frame(session_.frame_lock());
+    if (sensor->read_single_frame() != 0) {
+        sensor->close_single_frame_handle();
+        session_.report(ERR_TRANSFER);
+        return 0;
+    }
+    if (!load_raw_frame(false)) {
+        sensor->close_single_frame_handle();
+        session_.report(ERR_TRANSFER);
+        post_frame(0, ERR_TRANSFER);
+        return 0;
+    }
+    develop_frame();
+    if (buffer != nullptr && length != 0) {
+        const CImageBuffer* image = input_.slots[static_cast<std::size_t>(input_.color_mode)];
+        if (copy_image(session_, *image, copy_flag, buffer, length) == 0) {
+            sensor->close_single_frame_handle();
+            session_.report(ERR_MEMORY);
+            return 0;
+        }
+    }
+    sensor->close_single_frame_handle();
+    return 1;
+}
+
+int Acquisition::capture() {
+    std::lock_guard control(control_);
+    AcquisitionState& a = session_.acquisition();
+    const std::int32_t mode = a.mode;
+    if (!session_.has_camera() || mode == kModeStreaming || mode == kModeTrigger) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    if (mode == kModeCapture) return 1;
+    if (!apply_settings_locked()) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    latch_development_input();
+    a.mode = kModeCapture;
+    return 1;
+}
+
+// ---- Streaming and trigger mode -------------------------------------------------
+
+bool Acquisition::start_thread() {
+    ThreadBookkeeping& t = session_.threads();
+    t.acquisition_end_event = std::make_unique<platform::Event>(true, false);
+    return t.acquisition_thread.start([this] { thread_main(); });
+}
+
+int Acquisition::start() {
+    std::lock_guard control(control_);
+    AcquisitionState& a = session_.acquisition();
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    const std::int32_t mode = a.mode;
+    if (sensor == nullptr || mode == kModeCapture || mode == kModeTrigger) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    if (mode == kModeStreaming) return 1;
+    if (!apply_settings_locked()) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    latch_development_input();
+    a.frame_counter = 0;
+    a.last_rate_update = platform::multimedia_time();
+    a.frame_rate = 0;
+    session_.threads().acquisition_run = kRun;
+    if (!start_thread()) {
+        (void)stop_locked();
+        session_.report(ERR_THREAD_START);
+        return 0;
+    }
+    (void)sensor->set_trigger_mode(false);
+    if (sensor->start_streaming() != 0) {
+        (void)stop_locked();
+        session_.report(ERR_DEVICE_IO);
+        return 0;
+    }
+    a.mode = kModeStreaming;
+    (void)session_.camera_table().mark_running(sensor->selected_device(),
+                                               reinterpret_cast<std::uintptr_t>(session_.notification_window()));
+    return 1;
+}
+
+int Acquisition::trigger(ZbxWindow callback_window, void* buffer, int length, int copy_flag) {
+    std::lock_guard control(control_);
+    AcquisitionState& a = session_.acquisition();
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    const std::int32_t mode = a.mode;
+    if (sensor == nullptr || mode == kModeStreaming || mode == kModeCapture || mode == kModeTrigger) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    CaptureTarget& target = session_.capture_target();
+    target.callback_window = callback_window;
+    target.buffer = buffer;
+    target.length = length;
+    target.copy_flag = copy_flag;
+    PreviewWindow& preview = session_.preview_window();
+    if (preview.configured() && !preview.open()) {
+        session_.report(ERR_WINDOW);
+        return 0;
+    }
+    if (!apply_settings_locked()) {
+        preview.close();
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    latch_development_input();
+    a.mode = kModeTrigger;
+    a.trigger_timeout_ms = kTriggerTimeoutMs;
+    sensor->set_transfer_timeout(kTriggerTimeoutMs);
+    (void)sensor->set_trigger_mode(true);
+    session_.threads().acquisition_run = kRun;
+    if (!start_thread()) {
+        // Nothing may stay half started: back to idle with trigger mode off.
+        (void)stop_locked();
+        preview.close();
+        session_.report(ERR_THREAD_START);
+        return 0;
+    }
+    return 1;
+}
+
+// Acquisition thread.
+void Acquisition::thread_main() {
+    if (session_.acquisition().mode == kModeTrigger) {
+        trigger_body();
+    } else {
+        streaming_body();
+    }
+    session_.threads().acquisition_end_event->set();
+}
+
+// Acquisition thread, mode 1.
+void Acquisition::streaming_body() {
+    ThreadBookkeeping& t = session_.threads();
+    AcquisitionState& a = session_.acquisition();
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    std::uint32_t last_frame = platform::tick_count();
+    while (t.acquisition_run != kStop) {
+        platform::sleep_ms(static_cast<std::uint32_t>(std::max<std::int32_t>(a.wait_time_ms, 0)));
+        if (t.acquisition_run != kRun) continue;
+
+        const int waited = sensor->wait_for_newest_frame();
+        // A run that ended without a transfer error (the device could not
+        // be opened) never delivers again: after the same 6000 ms it counts
+        // as a time-out too.
+        const bool silent = waited == device::kWaitStopped && a.mode == kModeStreaming &&
+                            platform::ticks_between(last_frame, platform::tick_count()) >= kNoFrameTimeoutMs;
+        if (waited == device::kWaitFailed || silent) {
+            t.acquisition_run = kStop;
+            // Recorded before it is announced, so an application reacting
+            // to the message finds the code in the history.
+            session_.report(ERR_FRAME_TIMEOUT);
+            post_frame(0, ERR_FRAME_TIMEOUT);
+            break;
+        }
+        if (waited != device::kWaitNewestSelected) continue;
+        last_frame = platform::tick_count();
+
+        bool deliver = true;
+        {
+            std::lock_guard frame(session_.frame_lock());
+            if (!load_raw_frame(true)) {
+                session_.report(ERR_TRANSFER);
+                post_frame(0, ERR_TRANSFER);
+                continue;
+            }
+            fill_frame_record(update_frame_rate());
+            develop_frame();
+            notify_recorder();
+            session_.preview_window().paint(input_.color_mode);
+            deliver = copy_to_caller_buffer();
+        }
+        if (deliver) post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
+    }
+}
+
+// Acquisition thread, mode 3.
+void Acquisition::trigger_body() {
+    ThreadBookkeeping& t = session_.threads();
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    while (t.acquisition_run != kStop) {
+        if (t.acquisition_run != kRun) {
+            platform::sleep_ms(kPausedPollMs);
+            continue;
+        }
+        // Waits for the trigger up to the driver's time-out.
+        const int read = sensor->read_single_frame();
+        if (t.acquisition_run == kStop) break;
+        if (read != 0) {
+            platform::sleep_ms(kRetryPauseMs);
+            continue;
+        }
+        std::lock_guard frame(session_.frame_lock());
+        if (!load_raw_frame(false)) continue;
+        fill_frame_record(0);
+        develop_frame();
+        notify_recorder();
+        if (copy_to_caller_buffer()) post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
+        session_.preview_window().paint(input_.color_mode);
+    }
+}
+
+// ---- Stop -------------------------------------------------------------------
+
+int Acquisition::stop() {
+    std::lock_guard control(control_);
+    return stop_locked();
+}
+
+int Acquisition::stop_locked() {
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    if (sensor == nullptr) {
+        session_.report(ERR_NOT_READY);
+        return 0;
+    }
+    ThreadBookkeeping& t = session_.threads();
+    AcquisitionState& a = session_.acquisition();
+    t.acquisition_run = kStop;
+    if (a.mode != kModeIdle) {
+        a.mode = kModeIdle;
+        // Trigger mode off first: a single-frame read waiting for a trigger
+        // then returns with the camera's next free-running frame.
+        (void)sensor->set_trigger_mode(false);
+        (void)sensor->stop_streaming();
+        (void)session_.camera_table().mark_stopped(sensor->selected_device(),
+                                                   reinterpret_cast<std::uintptr_t>(session_.notification_window()));
+    }
+    if (t.acquisition_end_event) {
+        (void)t.acquisition_end_event->wait(platform::kInfinite);
+        t.acquisition_thread.join();
+        t.acquisition_end_event.reset();
+    }
+    t.acquisition_thread.join();
+    stop_recording();
+    return 1;
+}
+
+// Without the frame lock: the record thread takes it for every frame.
+void Acquisition::stop_recording() { session_.recorder().stop(); }
+
+void Acquisition::stop_acquisition_and_recording() { (void)stop(); }
+
+}  // namespace zbx::session

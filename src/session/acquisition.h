@@ -1,0 +1,98 @@
+// Acquisition of a session: snapshots, capture mode, streaming and trigger
+// mode, the acquisition thread that develops each frame under the frame
+// lock and announces it to the application, and Stop.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "pipeline/develop.h"
+#include "session/develop_host.h"
+#include "zorbex/window.h"
+
+namespace zbx::session {
+
+class CZorbex;
+
+// Message 0x8002: wParam the frame record's address and lParam 0 for a
+// frame; wParam 0 and lParam an error code for a failed one.
+inline constexpr std::uint32_t kFrameMessage = 0x8002;
+
+// Acquisition modes.
+inline constexpr std::int32_t kModeIdle = 0;
+inline constexpr std::int32_t kModeStreaming = 1;
+inline constexpr std::int32_t kModeCapture = 2;
+inline constexpr std::int32_t kModeTrigger = 3;
+
+// Running flag: 1 runs, 0 ends the thread, any other value pauses it.
+inline constexpr std::int32_t kRun = 1;
+inline constexpr std::int32_t kStop = 0;
+
+// Driver and session time-out while trigger mode waits for a trigger.
+inline constexpr std::uint32_t kTriggerTimeoutMs = 60000;
+// No frame for this long ends streaming with error 13.
+inline constexpr std::uint32_t kNoFrameTimeoutMs = 6000;
+
+class Acquisition {
+public:
+    explicit Acquisition(CZorbex& session);
+    ~Acquisition();
+    Acquisition(const Acquisition&) = delete;
+    Acquisition& operator=(const Acquisition&) = delete;
+
+    // The exports; application threads.  Each returns 1 or 0 and reports
+    // its failures.
+    int snapshot(void* buffer, int length, int copy_flag);
+    int capture();
+    int start();
+    int stop();
+    // Stores the callback values, opens the preview window when one is
+    // configured, and runs trigger mode.  A call while trigger mode already
+    // runs is refused with error 1: a second thread would read single
+    // frames on the same handle as the first.
+    int trigger(ZbxWindow callback_window, void* buffer, int length, int copy_flag);
+
+    // Stop, then the recorder: the session's close and destroy run it.
+    void stop_acquisition_and_recording();
+
+    // Serialises the operations that change the acquisition state or the
+    // preview window (never taken by the acquisition thread, so Stop may
+    // wait for that thread while holding it).  Recursive: Preview holds it
+    // around its window and its start.
+    std::recursive_mutex& control_lock() { return control_; }
+
+private:
+    // The settings apply under the frame lock.
+    [[nodiscard]] bool apply_settings_locked();
+    // Latches the colour mode and capture region the apply just sized the
+    // buffers for; later changes take effect at the next apply.
+    void latch_development_input();
+    // Steps 1 and 2 of development: the newest streamed frame or the single
+    // frame into the raw buffer, re-strided.  Frame lock held.
+    [[nodiscard]] bool load_raw_frame(bool newest);
+    // Step 3: development and the frame-valid flag.  Frame lock held.
+    void develop_frame();
+    void fill_frame_record(std::int32_t rate);
+    [[nodiscard]] std::int32_t update_frame_rate();
+    // Caller buffer copy when one is set; false when it failed.
+    [[nodiscard]] bool copy_to_caller_buffer();
+    void post_frame(std::uintptr_t wparam, std::intptr_t lparam);
+    // Tells the recorder that a developed frame is there.
+    void notify_recorder();
+
+    [[nodiscard]] bool start_thread();
+    void thread_main();
+    void streaming_body();
+    void trigger_body();
+    int stop_locked();
+    // The recorder's thread ends the way the acquisition thread does.
+    void stop_recording();
+
+    CZorbex& session_;
+    SessionDevelopHost host_;
+    std::recursive_mutex control_;
+    // Set before each thread start and each snapshot; read under the frame lock.
+    pipeline::DevelopInput input_;
+};
+
+}  // namespace zbx::session

@@ -12,6 +12,7 @@
 #include "platform/window.h"
 #include "session/image_copy.h"
 #include "session/preview.h"
+#include "session/recording.h"
 #include "session/settings_apply.h"
 #include "session/zorbex.h"
 
@@ -132,10 +133,7 @@ bool Acquisition::copy_to_caller_buffer() {
     return copy_image(session_, *image, target.copy_flag, buffer, length) != 0;
 }
 
-void Acquisition::notify_recorder() {
-    // The recorder writes a frame only when it finds this set, and clears it.
-    session_.threads().new_frame = 1;
-}
+void Acquisition::notify_recorder() { session_.recorder().notify_new_frame(); }
 
 void Acquisition::post_frame(std::uintptr_t wparam, std::intptr_t lparam) {
     // Without a callback window nobody could read the message: the thread's
@@ -412,15 +410,8 @@ int Acquisition::stop_locked() {
     return 1;
 }
 
-void Acquisition::stop_recording() {
-    ThreadBookkeeping& t = session_.threads();
-    t.record_run = 0;
-    if (t.record_end_event) {
-        (void)t.record_end_event->wait(platform::kInfinite);
-        t.record_end_event.reset();
-    }
-    t.record_thread.join();
-}
+// Without the frame lock: the record thread takes it for every frame.
+void Acquisition::stop_recording() { session_.recorder().stop(); }
 
 void Acquisition::stop_acquisition_and_recording() { (void)stop(); }
 

@@ -11,6 +11,7 @@
 #include "session/notification.h"
 #include "session/persistence.h"
 #include "session/preview.h"
+#include "session/recording.h"
 #include "session/session_groups.h"
 
 namespace zbx::session {
@@ -125,11 +126,12 @@ void CZorbex::close_preview_window() { preview_window_->close(); }
 
 void CZorbex::stop_acquisition_and_recording() { acquisition_control_->stop_acquisition_and_recording(); }
 
-// --- Placeholders: parts that arrive later ------------------------------
+void CZorbex::construct_recorder() { recorder_ = std::make_unique<Recording>(*this); }
 
-// Placeholder until the AVI recorder exists.
-void CZorbex::construct_recorder() { recorder_constructed_ = true; }
-
-void CZorbex::destroy_recorder() { recorder_constructed_ = false; }
+// The record thread has ended with acquisition; the object goes with the
+// session, after the parts that may still call it while they are destroyed.
+void CZorbex::destroy_recorder() {
+    if (recorder_) recorder_->stop();
+}
 
 }  // namespace zbx::session

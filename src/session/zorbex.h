@@ -32,6 +32,7 @@ class CImageBuffer;
 
 namespace zbx::session {
 
+class Recording;
 class Acquisition;
 class PreviewWindow;
 
@@ -96,7 +97,8 @@ public:
     ThreadBookkeeping& threads() { return threads_; }
     std::vector<DefectPixel>& defects() { return defects_; }  // under defect_lock()
     std::atomic<std::int32_t>& defect_correction() { return defect_correction_; }
-    std::atomic<std::int32_t>& recording() { return recording_; }
+    // The AVI recorder (exists from construction to destruction).
+    Recording& recorder() { return *recorder_; }
     std::atomic<dialogs::ImageFilterDialog*>& open_image_filter_dialog() { return image_filter_dialog_; }
     std::atomic<dialogs::AnalogDialog*>& open_analog_dialog() { return analog_dialog_; }
     // Guards raw and developed pixels, development, painting, copies, saving.
@@ -139,8 +141,7 @@ private:
     platform::CriticalSection defect_lock_;
     std::vector<DefectPixel> defects_;
     std::atomic<std::int32_t> defect_correction_{0};
-    std::atomic<std::int32_t> recording_{0};
-    bool recorder_constructed_ = false;  // placeholder for the AVI recorder
+    std::unique_ptr<Recording> recorder_;
     ThreadBookkeeping threads_;
     std::atomic<ZbxWindow> notify_window_{nullptr};
     CaptureTarget capture_target_;

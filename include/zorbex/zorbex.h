@@ -195,8 +195,8 @@ ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_GetFilterValue(ZbxHandle h, int id, int* ok);
 ZBX_API int Zorbex_SetFilterValue(ZbxHandle h, int id, int value);
 
-/* Named forms: Zorbex_GetX(h, ok) is Zorbex_GetFilterValue(h, id, ok) and
- * Zorbex_SetX(h, v) is Zorbex_SetFilterValue(h, id, v) for the ids above. */
+/* Named forms: Zorbex_Get<Name>(h, ok) is Zorbex_GetFilterValue(h, id, ok) and
+ * Zorbex_Set<Name>(h, v) is Zorbex_SetFilterValue(h, id, v) for the ids above. */
 ZBX_API int Zorbex_GetBrightness(ZbxHandle h, int* ok);
 ZBX_API int Zorbex_SetBrightness(ZbxHandle h, int value);
 ZBX_API int Zorbex_GetContrast(ZbxHandle h, int* ok);

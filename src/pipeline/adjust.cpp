@@ -1,14 +1,27 @@
 #include "pipeline/adjust.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "pipeline/adjust_brightness.h"
 #include "pipeline/adjust_contrast.h"
 #include "pipeline/adjust_gamma.h"
 #include "pipeline/adjust_hue_saturation.h"
+#include "pipeline/adjust_kernels.h"
 #include "pipeline/adjust_sharpness.h"
 
 namespace zbx::pipeline {
+
+namespace {
+std::atomic<bool> g_force_plain{false};
+}  // namespace
+
+void ForcePlainAdjustments(bool plain) { g_force_plain.store(plain, std::memory_order_relaxed); }
+
+bool kernels::use_avx2() {
+    static const bool ok = __builtin_cpu_supports("avx2");
+    return ok && !g_force_plain.load(std::memory_order_relaxed);
+}
 
 bool variant_for_mode(int colour_mode, Variant& variant) {
     switch (colour_mode) {

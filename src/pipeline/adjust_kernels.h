@@ -38,6 +38,10 @@ struct Traits<Variant::kColour16> {
     static constexpr int kChannels = 3;
 };
 
+// True when the AVX2 kernels may run: the processor has them and the plain
+// path is not forced.
+[[nodiscard]] bool use_avx2();
+
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
 template <typename S>

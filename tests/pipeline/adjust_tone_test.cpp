@@ -3,6 +3,7 @@
 // pictures, including 16-bit samples beyond the 12-bit range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -60,20 +61,20 @@ std::int32_t ref_gamma(std::int32_t s, std::int32_t g, int mode) {
 // inside the target area against `ref`, everything else unchanged.
 void check_against_reference(int mode, RectCallback cb, void* params,
                              const std::function<std::int32_t(std::int32_t)>& ref,
-                             unsigned seed) {
+                             unsigned seed, std::int32_t width = 16) {
     ASSERT_NE(cb, nullptr);
     std::mt19937 rng(seed);
     const std::int32_t bpp = kModeBytes[mode];
-    Frame src(23, 11, bpp);
+    Frame src(std::max(23, width + 4), 11, bpp);
     src.fill_random(rng, wide(mode) ? 4095 : 255);
     if (wide(mode)) {
         src.set(4, 3, 0, 4096);
         src.set(5, 3, 0, 65535);
     }
-    Frame dst(20, 12, bpp);
+    Frame dst(std::max(20, width + 3), 12, bpp);
     dst.fill_random(rng, 65535);
     const Frame before = dst;
-    const Rect rect{3, 2, 19, 9};
+    const Rect rect{3, 2, 3 + width, 9};
     const std::int32_t dx = 2;
     const std::int32_t dy = 3;
     ASSERT_EQ(call(cb, dst, src, rect, dx, dy, params), 1);
@@ -205,6 +206,34 @@ TEST(AdjustGamma, EveryVariantMatchesFormula) {
                 300 + g);
         }
     }
+}
+
+// Row lengths around the eight-byte steps of the table loops, on both
+// paths.
+TEST(AdjustCallbacks, EveryRowLengthMatchesFormula) {
+    for (bool plain : {false, true}) {
+        ForcePlainAdjustments(plain);
+        for (int mode = 0; mode < 6; ++mode) {
+            const int bits = wide(mode) ? 12 : 8;
+            const std::int32_t maximum = wide(mode) ? 4095 : 255;
+            for (std::int32_t width : {1, 2, 3, 5, 7, 9, 11, 13, 37}) {
+                AdjustRecord b{-70, 12};
+                check_against_reference(
+                    mode, brightness_callback(mode), &b,
+                    [&](std::int32_t s) { return ref_brightness(s, -70, maximum); }, 300 + width,
+                    width);
+                AdjustRecord c{45, 12};
+                check_against_reference(
+                    mode, contrast_callback(mode), &c,
+                    [&](std::int32_t s) { return ref_contrast(s, 45, bits); }, 400 + width, width);
+                AdjustRecord g{150, 12};
+                check_against_reference(
+                    mode, gamma_callback(mode), &g,
+                    [&](std::int32_t s) { return ref_gamma(s, 150, mode); }, 500 + width, width);
+            }
+        }
+    }
+    ForcePlainAdjustments(false);
 }
 
 TEST(AdjustCallbacks, RefuseUnsuitedLayouts) {

@@ -1,5 +1,6 @@
-// Each adjustment in each pixel layout at 1280 x 720, and all five on a
-// Color24 frame beside a plain copy of that frame.
+// Each adjustment in each pixel layout at 1280 x 720 (with SIMD kernels,
+// and with the plain path forced: simd:0), and all five on a Color24 frame
+// beside a plain copy of that frame.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -43,6 +44,16 @@ struct Picture {
     }
 };
 
+// Second argument 0 forces the plain kernels for the run.
+struct PathChoice {
+    explicit PathChoice(const benchmark::State& state) {
+        ForcePlainAdjustments(state.range(1) == 0);
+    }
+    ~PathChoice() { ForcePlainAdjustments(false); }
+    PathChoice(const PathChoice&) = delete;
+    PathChoice& operator=(const PathChoice&) = delete;
+};
+
 void set_counters(benchmark::State& state, const Picture& p) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(p.store.size()));
@@ -50,6 +61,7 @@ void set_counters(benchmark::State& state, const Picture& p) {
 
 void BM_Brightness(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
+    const PathChoice path(state);
     Picture p(mode);
     for (auto _ : state) benchmark::DoNotOptimize(apply_brightness(p.plane, mode, {40, 12}));
     set_counters(state, p);
@@ -57,6 +69,7 @@ void BM_Brightness(benchmark::State& state) {
 
 void BM_Contrast(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
+    const PathChoice path(state);
     Picture p(mode);
     for (auto _ : state) benchmark::DoNotOptimize(apply_contrast(p.plane, mode, {30, 12}));
     set_counters(state, p);
@@ -64,6 +77,7 @@ void BM_Contrast(benchmark::State& state) {
 
 void BM_Gamma(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
+    const PathChoice path(state);
     Picture p(mode);
     for (auto _ : state) benchmark::DoNotOptimize(apply_gamma(p.plane, mode, {130, 12}));
     set_counters(state, p);
@@ -71,6 +85,7 @@ void BM_Gamma(benchmark::State& state) {
 
 void BM_Sharpness(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
+    const PathChoice path(state);
     Picture p(mode);
     Picture scratch(mode);
     for (auto _ : state) {
@@ -81,6 +96,7 @@ void BM_Sharpness(benchmark::State& state) {
 
 void BM_HueSaturation(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
+    const PathChoice path(state);
     Picture p(mode);
     for (auto _ : state) {
         benchmark::DoNotOptimize(apply_hue_saturation(p.plane, mode, {30, 0, 40, 12}));
@@ -105,10 +121,12 @@ void BM_GrayBalance(benchmark::State& state) {
 }
 
 void BM_AllFiveColor24(benchmark::State& state) {
+    ForcePlainAdjustments(state.range(0) == 0);
     Picture p(kModeColor24);
     Picture scratch(kModeColor24);
     const AdjustmentValues v{20, 15, 30, 40, 8, 120};
     for (auto _ : state) ApplyAdjustments(p.plane, scratch.plane, kModeColor24, v);
+    ForcePlainAdjustments(false);
     set_counters(state, p);
 }
 
@@ -123,14 +141,18 @@ void BM_CopyColor24(benchmark::State& state) {
 }
 
 void all_modes(benchmark::internal::Benchmark* b) {
-    b->ArgName("mode");
-    for (int m = 0; m < 6; ++m) b->Arg(m);
+    b->ArgNames({"mode", "simd"});
+    for (int simd = 1; simd >= 0; --simd) {
+        for (int m = 0; m < 6; ++m) b->Args({m, simd});
+    }
     b->Unit(benchmark::kMicrosecond);
 }
 
 void colour_modes(benchmark::internal::Benchmark* b) {
-    b->ArgName("mode");
-    for (int m = kModeColor24; m <= kModeColor64; ++m) b->Arg(m);
+    b->ArgNames({"mode", "simd"});
+    for (int simd = 1; simd >= 0; --simd) {
+        for (int m = kModeColor24; m <= kModeColor64; ++m) b->Args({m, simd});
+    }
     b->Unit(benchmark::kMicrosecond);
 }
 
@@ -147,5 +169,5 @@ BENCHMARK(BM_Sharpness)->Apply(all_modes);
 BENCHMARK(BM_HueSaturation)->Apply(colour_modes);
 BENCHMARK(BM_GrayCorrection)->Apply(grey_modes);
 BENCHMARK(BM_GrayBalance)->Apply(grey_modes);
-BENCHMARK(BM_AllFiveColor24)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AllFiveColor24)->ArgName("simd")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyColor24)->Unit(benchmark::kMicrosecond);

@@ -66,6 +66,10 @@ int run_in_place(PixelPlane plane, RectCallback callback, void* params);
 // buffers of one format.  0 when the pixel sizes differ or nothing is left.
 int run_between(PixelPlane dst, PixelPlane src, RectCallback callback, void* params);
 
+// Selects the plain kernels even where SIMD ones exist (for comparison);
+// every kernel gives identical results either way.
+void ForcePlainAdjustments(bool plain);
+
 // The session's adjustment values as development reads them.
 struct AdjustmentValues {
     std::int32_t brightness = 0;  // neutral 0

@@ -32,7 +32,7 @@ int brightness_body(const kernels::RectArgs& args, void* params) {
     if constexpr (sizeof(S) == 1) {
         std::array<std::uint8_t, 256> lut{};
         for (int i = 0; i < 256; ++i) lut[i] = static_cast<std::uint8_t>(scaled(i, f, 255));
-        return kernels::for_each_sample<V>(args, [&](S s) { return lut[s]; });
+        return kernels::for_each_byte_lut<V>(args, lut.data());
     } else {
         const std::int32_t maximum = (1 << kernels::limit_bits(rec.sample_bits)) - 1;
         kernels::Lut16 lut(maximum + 1);

@@ -35,7 +35,7 @@ int contrast_body(const kernels::RectArgs& args, void* params) {
         build_contrast_table(rec.value, 8, wide.data());
         std::array<std::uint8_t, 256> lut{};
         std::copy(wide.begin(), wide.end(), lut.begin());
-        return kernels::for_each_sample<V>(args, [&](S s) { return lut[s]; });
+        return kernels::for_each_byte_lut<V>(args, lut.data());
     } else {
         const int bits = kernels::limit_bits(rec.sample_bits);
         kernels::Lut16 lut(1 << bits);

@@ -40,7 +40,7 @@ int gamma_body(const kernels::RectArgs& args, void* params) {
         if constexpr (V == Variant::kColour8) e = std::clamp(e, 0.001, 99.999);
         std::array<std::uint8_t, 256> lut{};
         build_gamma_table8(e, lut.data());
-        return kernels::for_each_sample<V>(args, [&](S s) { return lut[s]; });
+        return kernels::for_each_byte_lut<V>(args, lut.data());
     } else {
         const int bits = kernels::limit_bits(rec.sample_bits);
         const std::int32_t n = 1 << bits;

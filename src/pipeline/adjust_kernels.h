@@ -38,6 +38,10 @@ struct Traits<Variant::kColour16> {
     static constexpr int kChannels = 3;
 };
 
+// True when the AVX2 kernels may run: the processor has them and the plain
+// path is not forced.
+[[nodiscard]] bool use_avx2();
+
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
 template <typename S>
@@ -124,6 +128,43 @@ int for_each_sample(const RectArgs& a, Op op) {
         sample_loop<V, 4 * kSize>(a, a.src_bpp, op);
     } else {
         sample_loop<V, 0>(a, a.src_bpp, op);
+    }
+    return 1;
+}
+
+// Replaces each processed byte s of an 8-bit picture by lut[s].  Eight
+// bytes go through the table per step and leave in one store; in 4-byte
+// colour pixels the fourth byte is kept from the destination word.  Layouts
+// other than 1, 3 or 4 bytes per pixel take the per-sample loop.
+template <Variant V>
+int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut) {
+    using T = Traits<V>;
+    static_assert(sizeof(typename T::Sample) == 1);
+    if (!layout_fits<V>(a)) return 0;
+    const bool flat = a.src_bpp == T::kChannels;
+    const bool fourth = T::kChannels == 3 && a.src_bpp == 4;
+    if (!flat && !fourth) {
+        return for_each_sample<V>(a, [lut](std::uint8_t v) { return lut[v]; });
+    }
+    // Keep mask of one 8-byte step: the fourth byte of each pixel.
+    const std::uint64_t keep = fourth ? 0xFF000000'FF000000ULL : 0;
+    const std::int32_t n = a.rect.width() * a.src_bpp;
+    for (std::int32_t y = 0; y < a.rect.height(); ++y) {
+        const std::uint8_t* s = a.src_row(y);
+        std::uint8_t* d = a.dst_row(y);
+        std::int32_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const std::uint64_t v = load<std::uint64_t>(s + i);
+            std::uint64_t out = 0;
+            for (int b = 0; b < 8; ++b) {
+                out |= static_cast<std::uint64_t>(lut[(v >> (8 * b)) & 0xFF]) << (8 * b);
+            }
+            const std::uint64_t old = fourth ? load<std::uint64_t>(d + i) : 0;
+            store<std::uint64_t>(d + i, (out & ~keep) | (old & keep));
+        }
+        for (; i < n; ++i) {
+            if (!fourth || i % 4 != 3) d[i] = lut[s[i]];
+        }
     }
     return 1;
 }

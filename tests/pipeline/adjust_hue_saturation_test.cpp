@@ -151,6 +151,43 @@ TEST(AdjustHue, BothVariantsMatchTheSectorTable) {
     }
 }
 
+// Wide rows in place, with the SIMD kernels and with the plain path forced:
+// eight-pixel steps, row tails of every length and a rectangle that starts
+// inside the store.
+TEST(AdjustHue, PlainAndSimdPathsMatchTheSectorTable) {
+    std::mt19937 rng(22);
+    for (bool plain : {false, true}) {
+        ForcePlainAdjustments(plain);
+        for (int mode = kModeColor24; mode <= kModeColor64; ++mode) {
+            const bool wide = mode >= kModeColor48;
+            const int sh = wide ? 4 : 0;
+            for (std::int32_t width : {7, 8, 9, 10, 11, 17, 64, 75}) {
+                const auto [hue, sat] = std::pair{static_cast<std::int32_t>(rng() % 721) - 360,
+                                                  static_cast<std::int32_t>(rng() % 511) - 255};
+                Frame f(width + 3, 5, kModeBytes[mode]);
+                f.fill_random(rng, wide ? 4095 : 255);
+                if (wide) f.set(width, 2, 2, 65535);
+                Frame expected = f;
+                const Rect r{2, 1, width + 2, 4};
+                for (std::int32_t y = r.top; y < r.bottom; ++y) {
+                    for (std::int32_t x = r.left; x < r.right; ++x) {
+                        auto in = [&](int c) { return std::min(f.get(x, y, c) >> sh, 255); };
+                        const Bgr o = ref_pixel({in(0), in(1), in(2)}, hue, sat);
+                        expected.set(x, y, 0, o.b << sh);
+                        expected.set(x, y, 1, o.g << sh);
+                        expected.set(x, y, 2, o.r << sh);
+                    }
+                }
+                HueRecord rec{hue, 0, sat, 12};
+                ASSERT_EQ(call(hue_saturation_callback(mode), f, f, r, r.left, r.top, &rec), 1);
+                EXPECT_EQ(f.store, expected.store)
+                    << "plain " << plain << " mode " << mode << " width " << width;
+            }
+        }
+    }
+    ForcePlainAdjustments(false);
+}
+
 TEST(AdjustHue, NotForGreyModes) {
     EXPECT_EQ(hue_saturation_callback(kModeMono8), nullptr);
     EXPECT_EQ(hue_saturation_callback(kModeMono10), nullptr);

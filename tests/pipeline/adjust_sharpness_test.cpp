@@ -99,6 +99,31 @@ TEST(AdjustSharpness, EveryVariantMatchesPlainBlur) {
     }
 }
 
+// Rows longer than one chunk of the row kernel, odd widths, and the plain
+// path forced as well as the SIMD one.
+TEST(AdjustSharpness, WideRowsOnBothPathsMatchPlainBlur) {
+    std::mt19937 rng(12);
+    for (bool plain : {false, true}) {
+        ForcePlainAdjustments(plain);
+        for (int mode = 0; mode < 6; ++mode) {
+            for (std::int32_t width : {5, 6, 37, 261, 600}) {
+                const std::int32_t s = static_cast<std::int32_t>(rng() % 30) + 1;
+                Frame src(width + 3, 7, kModeBytes[mode]);
+                src.fill_random(rng, wide(mode) ? 4095 : 255);
+                Frame dst(width + 1, 8, kModeBytes[mode]);
+                dst.fill_random(rng, 65535);
+                const Rect r{3, 0, width + 3, 7};
+                const Frame expected = ref_sharpen(src, dst, r, 1, 1, s, mode);
+                AdjustRecord rec{s, 12};
+                ASSERT_EQ(call(sharpness_callback(mode), dst, src, r, 1, 1, &rec), 1);
+                EXPECT_EQ(dst.store, expected.store)
+                    << "plain " << plain << " mode " << mode << " width " << width;
+            }
+        }
+    }
+    ForcePlainAdjustments(false);
+}
+
 TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {
     Frame f(8, 8, 3);
     f.fill(50);

@@ -3,6 +3,7 @@
 // pictures, including 16-bit samples beyond the 12-bit range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -60,20 +61,20 @@ std::int32_t ref_gamma(std::int32_t s, std::int32_t g, int mode) {
 // inside the target area against `ref`, everything else unchanged.
 void check_against_reference(int mode, RectCallback cb, void* params,
                              const std::function<std::int32_t(std::int32_t)>& ref,
-                             unsigned seed) {
+                             unsigned seed, std::int32_t width = 16) {
     ASSERT_NE(cb, nullptr);
     std::mt19937 rng(seed);
     const std::int32_t bpp = kModeBytes[mode];
-    Frame src(23, 11, bpp);
+    Frame src(std::max(23, width + 4), 11, bpp);
     src.fill_random(rng, wide(mode) ? 4095 : 255);
     if (wide(mode)) {
         src.set(4, 3, 0, 4096);
         src.set(5, 3, 0, 65535);
     }
-    Frame dst(20, 12, bpp);
+    Frame dst(std::max(20, width + 3), 12, bpp);
     dst.fill_random(rng, 65535);
     const Frame before = dst;
-    const Rect rect{3, 2, 19, 9};
+    const Rect rect{3, 2, 3 + width, 9};
     const std::int32_t dx = 2;
     const std::int32_t dy = 3;
     ASSERT_EQ(call(cb, dst, src, rect, dx, dy, params), 1);
@@ -207,6 +208,34 @@ TEST(AdjustGamma, EveryVariantMatchesFormula) {
     }
 }
 
+// Row lengths around the eight-byte steps of the table loops, on both
+// paths.
+TEST(AdjustCallbacks, EveryRowLengthMatchesFormula) {
+    for (bool plain : {false, true}) {
+        ForcePlainAdjustments(plain);
+        for (int mode = 0; mode < 6; ++mode) {
+            const int bits = wide(mode) ? 12 : 8;
+            const std::int32_t maximum = wide(mode) ? 4095 : 255;
+            for (std::int32_t width : {1, 2, 3, 5, 7, 9, 11, 13, 37}) {
+                AdjustRecord b{-70, 12};
+                check_against_reference(
+                    mode, brightness_callback(mode), &b,
+                    [&](std::int32_t s) { return ref_brightness(s, -70, maximum); }, 300 + width,
+                    width);
+                AdjustRecord c{45, 12};
+                check_against_reference(
+                    mode, contrast_callback(mode), &c,
+                    [&](std::int32_t s) { return ref_contrast(s, 45, bits); }, 400 + width, width);
+                AdjustRecord g{150, 12};
+                check_against_reference(
+                    mode, gamma_callback(mode), &g,
+                    [&](std::int32_t s) { return ref_gamma(s, 150, mode); }, 500 + width, width);
+            }
+        }
+    }
+    ForcePlainAdjustments(false);
+}
+
 TEST(AdjustCallbacks, RefuseUnsuitedLayouts) {
     Frame f(4, 4, 2);
     f.fill(9);
@@ -249,6 +278,46 @@ TEST(AdjustSequence, RunsEachStepInOrder) {
         apply_brightness(expected.plane(), mode, AdjustRecord{-40, 12});
         ApplyAdjustments(f.plane(), scratch.plane(), mode, v);
         EXPECT_EQ(f.store, expected.store) << mode;
+    }
+}
+
+// Every choice of neutral and non-neutral steps, on pictures wide enough
+// for the SIMD steps and with 16-bit samples beyond 12 bits: the sequence
+// gives what the five steps one after another give.
+TEST(AdjustSequence, EverySubsetOfStepsInOrder) {
+    std::mt19937 rng(8);
+    const AdjustmentValues on{77, -50, -100, 90, 25, 40};
+    for (int mode = 0; mode < 6; ++mode) {
+        for (int mask = 1; mask < 32; ++mask) {
+            AdjustmentValues v{};
+            if ((mask & 1) != 0) v.brightness = on.brightness;
+            if ((mask & 2) != 0) v.contrast = on.contrast;
+            if ((mask & 4) != 0) {
+                v.hue = on.hue;
+                v.saturation = on.saturation;
+            }
+            if ((mask & 8) != 0) v.sharpness = on.sharpness;
+            if ((mask & 16) != 0) v.gamma = on.gamma;
+            Frame f(35, 9, kModeBytes[mode]);
+            f.fill_random(rng, wide(mode) ? 4095 : 255);
+            if (wide(mode)) f.set(6, 4, 1, 65535);
+            Frame expected = f;
+            Frame scratch(35, 9, kModeBytes[mode]);
+            if (v.hue != 0) {
+                apply_hue_saturation(expected.plane(), mode, HueRecord{v.hue, 0, v.saturation, 12});
+            }
+            if (v.gamma != 100) apply_gamma(expected.plane(), mode, AdjustRecord{v.gamma, 12});
+            if (v.contrast != 0) apply_contrast(expected.plane(), mode, AdjustRecord{v.contrast, 12});
+            if (v.sharpness != 0) {
+                apply_sharpness(expected.plane(), scratch.plane(), mode,
+                                AdjustRecord{v.sharpness, 12});
+            }
+            if (v.brightness != 0) {
+                apply_brightness(expected.plane(), mode, AdjustRecord{v.brightness, 12});
+            }
+            ApplyAdjustments(f.plane(), scratch.plane(), mode, v);
+            EXPECT_EQ(f.store, expected.store) << "mode " << mode << " steps " << mask;
+        }
     }
 }
 

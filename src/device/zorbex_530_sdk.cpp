@@ -44,12 +44,14 @@ CZorbex530SRXNQTSdk::CZorbex530SRXNQTSdk() {
 }
 
 std::uint16_t CZorbex530SRXNQTSdk::sensor_or_zero(std::uint16_t address) {
+    std::lock_guard lock(programming_lock_);
     std::uint16_t value = 0;
     (void)sensor_register_read(device_name(), address, &value);
     return value;
 }
 
 int CZorbex530SRXNQTSdk::initialise(int device_number) {
+    std::lock_guard lock(programming_lock_);
     reset_to_defaults();
     if (const int code = select_device(device_number); code != 0) return code;
     set_sample_width(false);
@@ -75,6 +77,7 @@ void CZorbex530SRXNQTSdk::load_register_table() {
 }
 
 int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int subsample_mode) {
+    std::lock_guard lock(programming_lock_);
     const bool mode_ok = (subsample_mode >= 0 && subsample_mode <= 3) || subsample_mode == 17 || subsample_mode == 18;
     if (x < 0 || y < 0 || width < 4 || height < 1 || x > kSensorWidth - width || y > kSensorHeight - height ||
         !mode_ok) {
@@ -110,6 +113,7 @@ int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int sub
 }
 
 int CZorbex530SRXNQTSdk::set_exposure(std::uint16_t lines) {
+    std::lock_guard lock(programming_lock_);
     const std::uint16_t e = std::clamp<std::uint16_t>(lines, kMinExposure, kMaxExposure);
     const auto h = static_cast<std::uint16_t>(even_height_);
     // Below its minimum the delay register takes a floor that depends on the mode.
@@ -126,6 +130,7 @@ int CZorbex530SRXNQTSdk::set_exposure(std::uint16_t lines) {
 int CZorbex530SRXNQTSdk::exposure() { return sensor_or_zero(kRegExposure); }
 
 int CZorbex530SRXNQTSdk::set_global_gain(int index) {
+    std::lock_guard lock(programming_lock_);
     const unsigned low = static_cast<unsigned>(index) & 0xFF;
     const std::uint16_t code = kGainCodes[std::min(low, 12u)];
     const auto value = static_cast<std::uint16_t>(code * 257);
@@ -147,18 +152,21 @@ int CZorbex530SRXNQTSdk::set_mirror(std::uint16_t bit, bool on) {
 }
 
 int CZorbex530SRXNQTSdk::set_horizontal_mirror(bool on) {
+    std::lock_guard lock(programming_lock_);
     set_mirror(2, on);
     horizontal_mirror_ = on;
     return 0;
 }
 
 int CZorbex530SRXNQTSdk::set_vertical_mirror(bool on) {
+    std::lock_guard lock(programming_lock_);
     set_mirror(1, on);
     vertical_mirror_ = on;
     return 0;
 }
 
 int CZorbex530SRXNQTSdk::set_trigger_mode(bool on) {
+    std::lock_guard lock(programming_lock_);
     const char* name = device_name();
     if (!sensor_register_write(name, kRegLatch, on ? 1 : 0)) return 0;
     if (on) {
@@ -175,6 +183,7 @@ int CZorbex530SRXNQTSdk::set_trigger_mode(bool on) {
 }
 
 int CZorbex530SRXNQTSdk::set_readout_option(int option) {
+    std::lock_guard lock(programming_lock_);
     CZBXSdkLib::set_readout_option(option);
     const std::uint16_t value = sensor_or_zero(kRegReadout);
     (void)sensor_register_write(device_name(), kRegReadout,
@@ -183,6 +192,7 @@ int CZorbex530SRXNQTSdk::set_readout_option(int option) {
 }
 
 int CZorbex530SRXNQTSdk::set_sample_width(bool sixteen_bit) {
+    std::lock_guard lock(programming_lock_);
     sixteen_bit_ = sixteen_bit;
     // The camera takes the width from its controller register; the command only arms it.
     (void)send_sample_width(device_name(), true);
@@ -191,24 +201,31 @@ int CZorbex530SRXNQTSdk::set_sample_width(bool sixteen_bit) {
 }
 
 bool CZorbex530SRXNQTSdk::read_controller(std::uint8_t reg, std::uint8_t* value) {
+    std::lock_guard lock(programming_lock_);
     return controller_register_read(device_name(), reg, value);
 }
 bool CZorbex530SRXNQTSdk::write_controller(std::uint8_t reg, std::uint8_t value) {
+    std::lock_guard lock(programming_lock_);
     return controller_register_write(device_name(), reg, value);
 }
 bool CZorbex530SRXNQTSdk::read_sensor(std::uint16_t address, std::uint16_t* value) {
+    std::lock_guard lock(programming_lock_);
     return sensor_register_read(device_name(), address, value);
 }
 bool CZorbex530SRXNQTSdk::write_sensor(std::uint16_t address, std::uint16_t value) {
+    std::lock_guard lock(programming_lock_);
     return sensor_register_write(device_name(), address, value);
 }
 bool CZorbex530SRXNQTSdk::read_identifier(std::uint8_t index, std::uint8_t* byte) {
+    std::lock_guard lock(programming_lock_);
     return serial_rom_identifier_read(device_name(), index, byte);
 }
 bool CZorbex530SRXNQTSdk::write_identifier(std::uint8_t index, std::uint8_t byte) {
+    std::lock_guard lock(programming_lock_);
     return serial_rom_identifier_write(device_name(), index, byte);
 }
 bool CZorbex530SRXNQTSdk::read_rom(std::uint16_t address, std::uint8_t* byte) {
+    std::lock_guard lock(programming_lock_);
     return serial_rom_read(device_name(), address, byte);
 }
 

@@ -2,11 +2,19 @@
 // (window, exposure, gain, mirroring, trigger mode, sample width, clock, I/O
 // port) into sensor and controller register writes through the device
 // operations, each of which opens and closes the device on its own.
+//
+// Any thread may program the camera (exports, dialogs, the acquisition
+// thread's automatic exposure, an acquisition start's settings apply): one
+// recursive lock covers each programming sequence and the values it caches.
+// It is never held while waiting for a frame, and the model never takes a
+// session lock, so a caller may hold the session's frame lock around it.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "device/zbx_sdk_lib.h"
+#include "platform/sync.h"
 
 namespace zbx::device {
 
@@ -27,7 +35,7 @@ public:
     // Re-selects `device_number` and programs the camera from scratch: 0, or
     // 22 when the number is above 32.
     [[nodiscard]] int initialise(int device_number);
-    [[nodiscard]] int initialise_result() const { return initialise_result_; }
+    [[nodiscard]] int initialise_result() const { return locked(initialise_result_); }
 
     // 0, or 1 when the window leaves the 1280 x 720 sensor or the mode is not
     // 0 to 3, 17 or 18 (nothing written then).
@@ -41,11 +49,11 @@ public:
     // Return 0, as the camera gives no result for them.
     int set_horizontal_mirror(bool on);
     int set_vertical_mirror(bool on);
-    [[nodiscard]] bool horizontal_mirror() const { return horizontal_mirror_; }
-    [[nodiscard]] bool vertical_mirror() const { return vertical_mirror_; }
+    [[nodiscard]] bool horizontal_mirror() const { return locked(horizontal_mirror_); }
+    [[nodiscard]] bool vertical_mirror() const { return locked(vertical_mirror_); }
     // 1, or 0 when a register write failed.
     int set_trigger_mode(bool on);
-    [[nodiscard]] bool trigger_mode() const { return trigger_flag_; }
+    [[nodiscard]] bool trigger_mode() const { return locked(trigger_flag_); }
 
     int set_readout_option(int option) override;
     int set_sample_width(bool sixteen_bit) override;
@@ -65,13 +73,13 @@ public:
     [[nodiscard]] bool read_rom(std::uint16_t address, std::uint8_t* byte);
 
     // Window as given, and the subsampling mode (stored only).
-    [[nodiscard]] int window_x() const { return x_; }
-    [[nodiscard]] int window_y() const { return y_; }
-    [[nodiscard]] int window_width() const { return width_; }
-    [[nodiscard]] int window_height() const { return height_; }
-    [[nodiscard]] int subsample_mode() const { return subsample_mode_; }
-    [[nodiscard]] std::uint32_t written_sample_count() const { return written_sample_count_; }
-    [[nodiscard]] bool register_table_loaded() const { return register_table_loaded_; }
+    [[nodiscard]] int window_x() const { return locked(x_); }
+    [[nodiscard]] int window_y() const { return locked(y_); }
+    [[nodiscard]] int window_width() const { return locked(width_); }
+    [[nodiscard]] int window_height() const { return locked(height_); }
+    [[nodiscard]] int subsample_mode() const { return locked(subsample_mode_); }
+    [[nodiscard]] std::uint32_t written_sample_count() const { return locked(written_sample_count_); }
+    [[nodiscard]] bool register_table_loaded() const { return locked(register_table_loaded_); }
 
     [[nodiscard]] static constexpr int min_exposure() { return kMinExposure; }
     [[nodiscard]] static constexpr int max_exposure() { return kMaxExposure; }
@@ -80,6 +88,12 @@ public:
     [[nodiscard]] static constexpr bool auto_iris_supported() { return false; }
 
 private:
+    // A cached value, read under the programming lock.
+    template <typename T>
+    [[nodiscard]] T locked(const T& value) const {
+        std::lock_guard lock(programming_lock_);
+        return value;
+    }
     void load_register_table();
     std::uint16_t sensor_or_zero(std::uint16_t address);
     int set_mirror(std::uint16_t bit, bool on);
@@ -92,6 +106,8 @@ private:
     bool vertical_mirror_ = false;
     bool register_table_loaded_ = false;
     std::uint32_t written_sample_count_ = 0;
+    // Recursive: sequences call one another (set_window sets the exposure).
+    mutable platform::CriticalSection programming_lock_;
 };
 
 }  // namespace zbx::device

@@ -19,9 +19,10 @@ int copy_image(CZorbex& session, const pipeline::CImageBuffer& image, int copy_f
     const std::size_t stride = static_cast<std::size_t>(image.stride());
     const std::size_t rows = static_cast<std::size_t>(image.height());
     if (destination == nullptr || length < 0 || rows * stride > static_cast<std::uint64_t>(length)) {
+        // Recorded first, so an application reacting to the message finds the code.
+        session.report(ERR_MEMORY);
         if (const ZbxWindow callback = session.capture_target().callback_window.load())
             (void)platform::post_message(callback, kFrameMessage, 0, ERR_MEMORY);
-        session.report(ERR_MEMORY);
         return 0;
     }
     auto* out = static_cast<std::uint8_t*>(destination);

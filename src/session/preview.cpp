@@ -211,8 +211,6 @@ void PreviewWindow::paint(std::int32_t color_mode) {
     CImageBuffer* developed = session_.image_buffer(static_cast<std::size_t>(color_mode));
     if (image == nullptr || developed == nullptr || developed->empty()) return;
     if (color_mode == 1) {
-        // The 8-bit buffer is this mode's grey copy; it follows the image's size.
-        if (!shape(*image, developed->width(), developed->height(), 8)) return;
         (void)pipeline::TransferRect(*image, pipeline::Gray16To8By4, *developed, nullptr, 0, 0, nullptr, nullptr);
     } else if (color_mode == 3) {
         (void)pipeline::TransferRect(*image, pipeline::Color32To24, *developed, nullptr, 0, 0, nullptr, nullptr);

@@ -24,7 +24,7 @@ bool size_image_buffers(CZorbex& session, int mode, std::int32_t w, std::int32_t
         bool used[kColorModeCount];
     };
     static constexpr Slot kSlots[] = {
-        {0, 8, {true, false, true, true, false, false}},
+        {0, 8, {true, true, true, true, false, false}},
         {1, 16, {false, true, false, false, true, true}},
         {2, 24, {true, false, true, true, true, true}},
         {3, 32, {false, false, false, true, false, false}},

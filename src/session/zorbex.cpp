@@ -1,6 +1,7 @@
 #include "session/zorbex.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 #include "device/zorbex_530_sdk.h"
@@ -76,6 +77,9 @@ void CZorbex::post_notification(std::int32_t code) {
 }
 
 void CZorbex::close() {
+    // A snapshot on another thread reads through the single-frame handle
+    // while it holds the control lock: the handle closes under it too.
+    std::lock_guard control(acquisition_control_->control_lock());
     close_preview_window();
     stop_acquisition_and_recording();
     acquisition_.frame_valid = 0;

@@ -164,6 +164,9 @@ TEST(Streaming, DeliversFramesAndStopsOnRequest) {
     });
     EXPECT_EQ(link.wait_for_newest_frame(), kWaitFrameArrived);
     producer.join();
+    // The wake-up may be the first frame's signal: the second one is
+    // published only once the thread has read it.
+    ASSERT_TRUE(wait_until([&] { return link.frames() == 2; }));
     EXPECT_EQ(link.wait_for_newest_frame(), kWaitNewestSelected);
     EXPECT_EQ(link.copy_newest_frame(raw), 0);
     EXPECT_EQ(raw[0], 2);

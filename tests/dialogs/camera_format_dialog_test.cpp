@@ -27,13 +27,13 @@ constexpr int kEhEdit = ids::kFirstSizeEdit + 2;
 constexpr int kEvEdit = ids::kFirstSizeEdit + 3;
 
 std::string camera_path(int device) {
-    char name[16];
+    char name[24];  // room for any int
     std::snprintf(name, sizeof name, "Camera_%02d", device);
     return std::string(kRoot) + "\\" + name;
 }
 
 std::string size_path(int device, int index) {
-    char name[16];
+    char name[24];  // room for any int
     std::snprintf(name, sizeof name, "Size_%02d", index);
     return camera_path(device) + "\\" + name;
 }

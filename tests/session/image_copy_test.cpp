@@ -95,6 +95,18 @@ TEST_F(ImageCopy, ACallbackWindowHearsOfTheFailedCopy) {
     EXPECT_TRUE(messages(callback, 0x8002).empty());
     s_->capture_target().callback_window = nullptr;
     ZbxWin_DestroyWindow(callback);
+
+    // With the notification window as callback window, one queue shows the
+    // order: the code is recorded (0x8003) before the failure is announced.
+    messages(window_, 0x8003);
+    s_->capture_target().callback_window = window_;
+    EXPECT_EQ(copy_image(*s_, b, 1, out.data(), 23), 0);
+    std::vector<std::uint32_t> order;
+    ZbxMessage m{};
+    while (ZbxWin_PeekMessage(window_, &m, 1) != 0)
+        if (m.lparam == 5) order.push_back(m.message);
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{0x8003, 0x8002}));
+    s_->capture_target().callback_window = nullptr;
 }
 
 TEST_F(ImageCopy, TheFullColourImageNeedsItsWholeSize) {

@@ -32,72 +32,131 @@ bool tiff_layout(int bits_per_pixel, TiffLayout& out) {
     }
 }
 
-// Source samples are little-endian.
-inline std::uint16_t load16(const std::uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    } else {
-        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-    }
+// Row kernels, one per depth, from the view's layout (blue first, 16-bit
+// samples little-endian) into the strip's (red first, 16-bit samples in
+// host order shifted up by s = 16 - significant bits and cut to 16 bits):
+//   16: v -> v << s                 24: B G R -> R G B
+//   32: B G R X -> R G B 0          48: B G R -> R<<s G<<s B<<s
+//   64: B G R X -> R<<s G<<s B<<s 0xFFFF
+// Pixels are moved as whole words (memcpy: rows need not be aligned) and
+// rearranged with shifts and masks, so the loops carry no branches and the
+// compiler can widen them.  A 16-bit kernel shifts four samples in one
+// 64-bit word: first clearing in every sample the bits that the shift
+// pushes out (keep = 0xFFFF >> s per sample) makes the word's shift equal
+// to four separate shifts.  Host words are read as little-endian samples.
+static_assert(std::endian::native == std::endian::little,
+              "the kernels read little-endian samples as host words");
+
+struct RowParams {
+    int shift;           // 16 - significant bits
+    std::uint64_t keep;  // per 16-bit sample: the bits that survive the shift
+};
+
+RowParams row_params(int shift) {
+    return {shift, (std::uint64_t{0xFFFF} >> shift) * 0x0001000100010001ull};
 }
 
-// libtiff writes 16-bit strip samples in the host's order.
-inline void store16(std::uint8_t* p, unsigned v) {
-    const auto s = static_cast<std::uint16_t>(v);
-    std::memcpy(p, &s, 2);
+template <typename T>
+inline T load(const std::uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
-// One row from the view's layout (blue first, 16-bit little-endian) into the
-// file's packed layout (red first, 16-bit samples shifted to the top, host
-// order).  The fourth 8-bit sample is 0, the fourth 16-bit one opaque.
-template <int kBits>
-void convert_row(std::uint8_t* dst, const std::uint8_t* src, std::int32_t width, int shift) {
+template <typename T>
+inline void store(std::uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// 16-bit sample i of a 64-bit word.
+inline std::uint64_t lane(std::uint64_t w, int i) { return (w >> (16 * i)) & 0xFFFFu; }
+
+using RowKernel = void (*)(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+                           std::int32_t width, const RowParams& p);
+
+void row_gray8(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+               std::int32_t width, const RowParams&) {
+    std::memcpy(dst, src, static_cast<std::size_t>(width));
+}
+
+void row_gray16(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+                std::int32_t width, const RowParams& p) {
+    const int s = p.shift;
+    for (std::int32_t x = 0; x < width; ++x)
+        store(dst + 2 * x, static_cast<std::uint16_t>(load<std::uint16_t>(src + 2 * x) << s));
+}
+
+void row_rgb24(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+               std::int32_t width, const RowParams&) {
     for (std::int32_t x = 0; x < width; ++x) {
-        if constexpr (kBits == 16) {
-            store16(dst, unsigned(load16(src)) << shift);
-            dst += 2;
-            src += 2;
-        } else if constexpr (kBits == 24 || kBits == 32) {
-            dst[0] = src[2];
-            dst[1] = src[1];
-            dst[2] = src[0];
-            if constexpr (kBits == 32) dst[3] = 0;
-            dst += kBits / 8;
-            src += kBits / 8;
-        } else {  // 48, 64
-            store16(dst + 0, unsigned(load16(src + 4)) << shift);
-            store16(dst + 2, unsigned(load16(src + 2)) << shift);
-            store16(dst + 4, unsigned(load16(src + 0)) << shift);
-            if constexpr (kBits == 64) store16(dst + 6, 0xFFFFu);
-            dst += kBits / 8;
-            src += kBits / 8;
-        }
+        dst[3 * x + 0] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x + 0];
     }
 }
 
-template <int kBits>
-void convert_image(std::uint8_t* dst, const ImageView& image, int shift) {
+void row_rgb32(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+               std::int32_t width, const RowParams&) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        const auto v = load<std::uint32_t>(src + 4 * x);
+        store(dst + 4 * x, ((v >> 16) & 0xFFu) | (v & 0xFF00u) | ((v & 0xFFu) << 16));
+    }
+}
+
+// Four pixels are three words, B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3
+// (first sample lowest), becoming R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3;
+// the last width % 4 pixels one by one.
+void row_rgb48(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+               std::int32_t width, const RowParams& p) {
+    const int s = p.shift;
+    const std::uint64_t keep = p.keep;
+    const std::int32_t blocks = width / 4;
+    for (std::int32_t i = 0; i < blocks; ++i, src += 24, dst += 24) {
+        const std::uint64_t a = (load<std::uint64_t>(src) & keep) << s;
+        const std::uint64_t b = (load<std::uint64_t>(src + 8) & keep) << s;
+        const std::uint64_t c = (load<std::uint64_t>(src + 16) & keep) << s;
+        store(dst, lane(a, 2) | lane(a, 1) << 16 | lane(a, 0) << 32 | lane(b, 1) << 48);
+        store(dst + 8, lane(b, 0) | lane(a, 3) << 16 | lane(c, 0) << 32 | lane(b, 3) << 48);
+        store(dst + 16, lane(b, 2) | lane(c, 3) << 16 | lane(c, 2) << 32 | lane(c, 1) << 48);
+    }
+    for (std::int32_t x = blocks * 4; x < width; ++x, src += 6, dst += 6) {
+        store(dst + 0, static_cast<std::uint16_t>(load<std::uint16_t>(src + 4) << s));
+        store(dst + 2, static_cast<std::uint16_t>(load<std::uint16_t>(src + 2) << s));
+        store(dst + 4, static_cast<std::uint16_t>(load<std::uint16_t>(src + 0) << s));
+    }
+}
+
+void row_rgb64(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
+               std::int32_t width, const RowParams& p) {
+    const int s = p.shift;
+    const std::uint64_t keep = p.keep;
+    for (std::int32_t x = 0; x < width; ++x) {
+        const std::uint64_t v = (load<std::uint64_t>(src + 8 * x) & keep) << s;
+        store(dst + 8 * x, lane(v, 2) | (v & 0xFFFF0000u) | lane(v, 0) << 32 |
+                               std::uint64_t{0xFFFF} << 48);
+    }
+}
+
+RowKernel row_kernel(int bits_per_pixel) {
+    switch (bits_per_pixel) {
+        case 8: return row_gray8;
+        case 16: return row_gray16;
+        case 24: return row_rgb24;
+        case 32: return row_rgb32;
+        case 48: return row_rgb48;
+        case 64: return row_rgb64;
+        default: return nullptr;
+    }
+}
+
+// The whole strip, row after row; the kernel is chosen once (the caller
+// has checked the depth).
+void fill_strip(std::uint8_t* dst, const ImageView& image, int shift) {
     const std::size_t packed = image.packed_row_bytes();
-    for (std::int32_t y = 0; y < image.height; ++y, dst += packed) {
-        if constexpr (kBits == 8)
-            std::memcpy(dst, image.row(y), packed);
-        else
-            convert_row<kBits>(dst, image.row(y), image.width, shift);
-    }
-}
-
-bool fill_strip(std::uint8_t* dst, const ImageView& image, int shift) {
-    switch (image.bits_per_pixel) {
-        case 8: convert_image<8>(dst, image, shift); return true;
-        case 16: convert_image<16>(dst, image, shift); return true;
-        case 24: convert_image<24>(dst, image, shift); return true;
-        case 32: convert_image<32>(dst, image, shift); return true;
-        case 48: convert_image<48>(dst, image, shift); return true;
-        case 64: convert_image<64>(dst, image, shift); return true;
-        default: return false;
-    }
+    const RowKernel kernel = row_kernel(image.bits_per_pixel);
+    const RowParams params = row_params(shift);
+    for (std::int32_t y = 0; y < image.height; ++y, dst += packed)
+        kernel(dst, image.row(y), image.width, params);
 }
 
 }  // namespace

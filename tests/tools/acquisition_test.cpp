@@ -19,7 +19,6 @@
 namespace zbxcam {
 namespace {
 
-#if ZBXCAM_ACQUISITION
 
 struct Outcome {
     int status;
@@ -156,7 +155,6 @@ TEST_F(AcquisitionTest, DemoWritesEveryModeInEveryFormat) {
     EXPECT_NE(r.out.find("streamed "), std::string::npos);
 }
 
-#endif  // ZBXCAM_ACQUISITION
 
 }  // namespace
 }  // namespace zbxcam

@@ -28,8 +28,5 @@ int run_snap(const CommandInput& input, const SnapRequest& request);
 int run_stream(const CommandInput& input, const StreamRequest& request);
 int run_demo(const CommandInput& input, const DemoRequest& request);
 
-// Prints that the command needs exports this build of the library does
-// not provide yet; returns kExitFailure.
-int print_unavailable(Io& io, std::string_view command, std::string_view needs);
 
 }  // namespace zbxcam

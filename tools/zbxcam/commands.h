@@ -28,5 +28,4 @@ int run_snap(const CommandInput& input, const SnapRequest& request);
 int run_stream(const CommandInput& input, const StreamRequest& request);
 int run_demo(const CommandInput& input, const DemoRequest& request);
 
-
 }  // namespace zbxcam

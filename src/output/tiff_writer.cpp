@@ -86,6 +86,15 @@ void row_gray16(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src
         store(dst + 2 * x, static_cast<std::uint16_t>(load<std::uint16_t>(src + 2 * x) << s));
 }
 
+// Three-byte pixels only vectorise with byte shuffles, which the x86-64
+// baseline lacks; a copy for processors that have them is chosen at load.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZBX_BYTE_SHUFFLE_CLONES __attribute__((target_clones("avx2", "ssse3", "default")))
+#else
+#define ZBX_BYTE_SHUFFLE_CLONES
+#endif
+
+ZBX_BYTE_SHUFFLE_CLONES
 void row_rgb24(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
                std::int32_t width, const RowParams&) {
     for (std::int32_t x = 0; x < width; ++x) {

@@ -22,12 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "api/registry.h"
 #include "e2e_session.h"
-#include "pipeline/image_buffer.h"
-#include "session/settings_apply.h"
-#include "session/zorbex.h"
 #include "support/temp_dir.h"
+#include "zorbex/vcam.h"
 
 namespace zbx::test {
 namespace {
@@ -84,33 +81,21 @@ Png read_png(const fs::path& path) {
 
 class SaveImage : public OpenSession {
 protected:
-    // Until the acquisition exports are in the library, a frame is put in
-    // place the way the acquisition thread leaves one: the buffers sized by
-    // the settings apply of an acquisition start, the output buffer filled
-    // under the frame lock (16-bit samples holding 12 bits), the frame
-    // marked valid.
+    // A frame from the virtual camera through a snapshot.  Noise that
+    // differs per seed makes every sample of the picture differ from one
+    // frame to the next.  Closing afterwards clears the frame-valid flag
+    // while the buffers keep the picture.
     void deliver_frame(int bits, unsigned seed, bool valid = true) {
         ASSERT_EQ(Zorbex_SetColorMode(h_, bits), 1);
-        session::CZorbex* s = api::registry().find_session(h_);
-        ASSERT_NE(s, nullptr);
-        ASSERT_EQ(session::apply_settings(*s), 1);
-        std::lock_guard lock(s->frame_lock());
-        pipeline::CImageBuffer* out = s->output_buffer();
-        ASSERT_NE(out, nullptr);
-        ASSERT_FALSE(out->empty());
-        const bool wide = bits == 16 || bits >= 48;
-        std::uint32_t state = seed;
-        for (std::size_t i = 0; i < out->store_size(); i += wide ? 2 : 1) {
-            state = state * 1664525u + 1013904223u;
-            if (wide) {
-                const unsigned v = (state >> 16) & 0x0FFF;
-                out->pixels()[i] = std::uint8_t(v);
-                out->pixels()[i + 1] = std::uint8_t(v >> 8);
-            } else {
-                out->pixels()[i] = std::uint8_t(state >> 24);
-            }
+        ZbxVcamScene scene{};
+        ASSERT_EQ(ZbxVcam_GetScene(0, &scene), ZBX_VCAM_OK);
+        scene.noise = 40 + static_cast<int32_t>(seed % 200);
+        ASSERT_EQ(ZbxVcam_SetScene(0, &scene), ZBX_VCAM_OK);
+        std::vector<std::uint8_t> frame(std::size_t(1280) * 720 * 8);
+        ASSERT_EQ(Zorbex_SnapShot(h_, frame.data(), int(frame.size()), 1), 1);
+        if (!valid) {
+            ASSERT_EQ(Zorbex_Close(h_), 1);
         }
-        s->acquisition().frame_valid = valid ? 1 : 0;
     }
     // The output buffer of the current colour mode, as the application
     // gets it (rows top first, padding included).

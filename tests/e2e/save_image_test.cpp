@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "e2e_session.h"
+#include "support/png_reader.h"
 #include "support/temp_dir.h"
 #include "zorbex/vcam.h"
 
@@ -30,6 +31,7 @@ namespace zbx::test {
 namespace {
 
 namespace fs = std::filesystem;
+using Png = DecodedPng;
 
 constexpr int kColourBits[] = {8, 16, 24, 32, 48, 64};
 
@@ -40,44 +42,7 @@ std::vector<std::uint8_t> read_file(const fs::path& path) {
 
 std::u16string wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
-// Header of a PNG as libpng reads it back, and its rows (16-bit samples
-// high byte first).
-struct Png {
-    bool ok = false;
-    std::uint32_t width = 0, height = 0;
-    int depth = 0, channels = 0;
-    std::vector<std::uint8_t> rows;
-};
-
-bool decode_png(std::FILE* f, Png& out) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    out.width = png_get_image_width(png, info);
-    out.height = png_get_image_height(png, info);
-    out.depth = png_get_bit_depth(png, info);
-    out.channels = png_get_channels(png, info);
-    const std::size_t row = png_get_rowbytes(png, info);
-    out.rows.resize(row * out.height);
-    for (std::uint32_t y = 0; y < out.height; ++y) png_read_row(png, out.rows.data() + row * y, nullptr);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
-Png read_png(const fs::path& path) {
-    Png out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return out;
-    out.ok = decode_png(f, out);
-    std::fclose(f);
-    return out;
-}
+Png read_png(const fs::path& path) { return ReadPng(path.string()); }
 
 class SaveImage : public OpenSession {
 protected:
@@ -193,13 +158,13 @@ TEST_F(SaveImage, FilesHoldTheSessionsBufferInEveryColourMode) {
                     const std::size_t i = (y * width + x) * std::size_t(channels) + std::size_t(c);
                     unsigned in_png, in_tiff, want_png, want_tiff;
                     if (wide_samples) {
-                        in_png = unsigned(png.rows[2 * i] << 8 | png.rows[2 * i + 1]);
+                        in_png = unsigned(png.pixels[2 * i] << 8 | png.pixels[2 * i + 1]);
                         std::uint16_t v;
                         std::memcpy(&v, &strip[2 * i], 2);
                         in_tiff = v;
                         want_png = want_tiff = c == 3 ? 0xFFFF : (source(x, y, c) << 4) & 0xFFFF;
                     } else {
-                        in_png = png.rows[i];
+                        in_png = png.pixels[i];
                         in_tiff = strip[i];
                         want_png = c == 3 ? 255 - source(x, y, c) : source(x, y, c);
                         want_tiff = c == 3 ? 0 : source(x, y, c);
@@ -325,12 +290,12 @@ TEST_F(SaveImage, TwoSessionsSavePngAtOnce) {
         ASSERT_TRUE(pa.ok);
         ASSERT_TRUE(pb.ok);
         EXPECT_EQ(pa.channels, 4);
-        EXPECT_EQ(pa.depth, 16);
+        EXPECT_EQ(pa.bit_depth, 16);
         EXPECT_EQ(pb.channels, 1);
-        EXPECT_EQ(pb.depth, 16);
+        EXPECT_EQ(pb.bit_depth, 16);
         // The opaque fourth sample of a 64-bit picture.
-        EXPECT_EQ(pa.rows[6], 0xFF);
-        EXPECT_EQ(pa.rows[7], 0xFF);
+        EXPECT_EQ(pa.pixels[6], 0xFF);
+        EXPECT_EQ(pa.pixels[7], 0xFF);
     }
     EXPECT_EQ(Zorbex_Release(other), 1);
 }

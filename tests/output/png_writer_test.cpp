@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "output_test_support.h"
+#include "support/png_reader.h"
 
 namespace zbx::output {
 namespace {
@@ -21,43 +22,8 @@ using testing::RunCommand;
 using testing::ScratchDir;
 using testing::TestImage;
 
-struct DecodedPng {
-    bool ok = false;
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int bit_depth = 0;
-    int color_type = 0;
-    int interlace = 0;
-    std::size_t row_bytes = 0;
-    std::vector<std::vector<std::uint8_t>> rows;  // as stored: 16-bit big-endian
-};
-
-// Reads without transformations, so the rows are the file's own bytes.
-DecodedPng ReadPng(const std::string& path) {
-    DecodedPng out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return out;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(f);
-        out.ok = false;
-        return out;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    png_get_IHDR(png, info, &out.width, &out.height, &out.bit_depth, &out.color_type,
-                 &out.interlace, nullptr, nullptr);
-    out.row_bytes = png_get_rowbytes(png, info);
-    out.rows.assign(out.height, std::vector<std::uint8_t>(out.row_bytes));
-    for (auto& row : out.rows) png_read_row(png, row.data(), nullptr);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
-    out.ok = true;
-    return out;
-}
+using test::DecodedPng;
+using test::ReadPng;
 
 struct Case {
     std::uint16_t bits;
@@ -74,7 +40,7 @@ constexpr Case kCases[] = {
 
 // File sample c of pixel x: grey, or red, green, blue (, alpha).
 unsigned FileSample(const DecodedPng& d, png_uint_32 y, png_uint_32 x, int c, int channels) {
-    const std::uint8_t* row = d.rows[y].data();
+    const std::uint8_t* row = d.row(y);
     if (d.bit_depth == 8) return row[x * channels + c];
     const std::uint8_t* p = row + 2 * (x * channels + c);
     return unsigned(p[0]) << 8 | p[1];
@@ -119,8 +85,8 @@ TEST(PngWriter, SixteenBitSamplesAreStoredHighByteFirst) {
     ASSERT_EQ(WritePngFile(name.c_str(), img.view()), 1);
     const DecodedPng d = ReadPng(name);
     ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows[0][0], 0xAB);
-    EXPECT_EQ(d.rows[0][1], 0xC0);
+    EXPECT_EQ(d.row(0)[0], 0xAB);
+    EXPECT_EQ(d.row(0)[1], 0xC0);
 }
 
 TEST(PngWriter, RowsAreTakenAtTheStride) {

@@ -18,6 +18,7 @@
 
 #include "output_test_support.h"
 #include "pipeline/image_buffer.h"
+#include "support/png_reader.h"
 
 namespace zbx::output {
 namespace {
@@ -81,36 +82,17 @@ struct Decoded {
     }
 };
 
-// No transformations: the rows are the file's bytes (16-bit high first).
-// Every libpng call that can fail runs below the jump target.
-bool DecodePng(std::FILE* f, Decoded& out) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    out.width = png_get_image_width(png, info);
-    out.height = png_get_image_height(png, info);
-    out.bit_depth = png_get_bit_depth(png, info);
-    out.channels = png_get_channels(png, info);
-    out.png_color_type = png_get_color_type(png, info);
-    const std::size_t row = png_get_rowbytes(png, info);
-    out.pixels.resize(row * out.height);
-    for (std::uint32_t y = 0; y < out.height; ++y) png_read_row(png, out.pixels.data() + row * y, nullptr);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
+// The shared reader's samples, in this file's packed form.
 Decoded ReadPng(const std::string& path) {
+    const test::DecodedPng png = test::ReadPng(path);
     Decoded out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return out;
-    out.ok = DecodePng(f, out);
-    std::fclose(f);
+    out.ok = png.ok;
+    out.width = png.width;
+    out.height = png.height;
+    out.bit_depth = png.bit_depth;
+    out.channels = png.channels;
+    out.png_color_type = png.color_type;
+    out.pixels = png.pixels;
     return out;
 }
 

@@ -2,13 +2,17 @@
 
 #include <tiffio.h>
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <new>
 
+#include "output/tiff_rows.h"
+
 namespace zbx::output {
 namespace {
+
+// Bytes of converted rows per write: a band well inside the L2 cache.
+constexpr std::size_t kBandBytes = 256 * 1024;
 
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
@@ -32,142 +36,6 @@ bool tiff_layout(int bits_per_pixel, TiffLayout& out) {
     }
 }
 
-// Row kernels, one per depth, from the view's layout (blue first, 16-bit
-// samples little-endian) into the strip's (red first, 16-bit samples in
-// host order shifted up by s = 16 - significant bits and cut to 16 bits):
-//   16: v -> v << s                 24: B G R -> R G B
-//   32: B G R X -> R G B 0          48: B G R -> R<<s G<<s B<<s
-//   64: B G R X -> R<<s G<<s B<<s 0xFFFF
-// Pixels are moved as whole words (memcpy: rows need not be aligned) and
-// rearranged with shifts and masks, so the loops carry no branches and the
-// compiler can widen them.  A 16-bit kernel shifts four samples in one
-// 64-bit word: first clearing in every sample the bits that the shift
-// pushes out (keep = 0xFFFF >> s per sample) makes the word's shift equal
-// to four separate shifts.  Host words are read as little-endian samples.
-static_assert(std::endian::native == std::endian::little,
-              "the kernels read little-endian samples as host words");
-
-struct RowParams {
-    int shift;           // 16 - significant bits
-    std::uint64_t keep;  // per 16-bit sample: the bits that survive the shift
-};
-
-RowParams row_params(int shift) {
-    return {shift, (std::uint64_t{0xFFFF} >> shift) * 0x0001000100010001ull};
-}
-
-template <typename T>
-inline T load(const std::uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T>
-inline void store(std::uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-// 16-bit sample i of a 64-bit word.
-inline std::uint64_t lane(std::uint64_t w, int i) { return (w >> (16 * i)) & 0xFFFFu; }
-
-using RowKernel = void (*)(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-                           std::int32_t width, const RowParams& p);
-
-void row_gray8(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-               std::int32_t width, const RowParams&) {
-    std::memcpy(dst, src, static_cast<std::size_t>(width));
-}
-
-void row_gray16(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-                std::int32_t width, const RowParams& p) {
-    const int s = p.shift;
-    for (std::int32_t x = 0; x < width; ++x)
-        store(dst + 2 * x, static_cast<std::uint16_t>(load<std::uint16_t>(src + 2 * x) << s));
-}
-
-// Three-byte pixels only vectorise with byte shuffles, which the x86-64
-// baseline lacks; a copy for processors that have them is chosen at load.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define ZBX_BYTE_SHUFFLE_CLONES __attribute__((target_clones("avx2", "ssse3", "default")))
-#else
-#define ZBX_BYTE_SHUFFLE_CLONES
-#endif
-
-ZBX_BYTE_SHUFFLE_CLONES
-void row_rgb24(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-               std::int32_t width, const RowParams&) {
-    for (std::int32_t x = 0; x < width; ++x) {
-        dst[3 * x + 0] = src[3 * x + 2];
-        dst[3 * x + 1] = src[3 * x + 1];
-        dst[3 * x + 2] = src[3 * x + 0];
-    }
-}
-
-void row_rgb32(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-               std::int32_t width, const RowParams&) {
-    for (std::int32_t x = 0; x < width; ++x) {
-        const auto v = load<std::uint32_t>(src + 4 * x);
-        store(dst + 4 * x, ((v >> 16) & 0xFFu) | (v & 0xFF00u) | ((v & 0xFFu) << 16));
-    }
-}
-
-// Four pixels are three words, B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3
-// (first sample lowest), becoming R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3;
-// the last width % 4 pixels one by one.
-void row_rgb48(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-               std::int32_t width, const RowParams& p) {
-    const int s = p.shift;
-    const std::uint64_t keep = p.keep;
-    const std::int32_t blocks = width / 4;
-    for (std::int32_t i = 0; i < blocks; ++i, src += 24, dst += 24) {
-        const std::uint64_t a = (load<std::uint64_t>(src) & keep) << s;
-        const std::uint64_t b = (load<std::uint64_t>(src + 8) & keep) << s;
-        const std::uint64_t c = (load<std::uint64_t>(src + 16) & keep) << s;
-        store(dst, lane(a, 2) | lane(a, 1) << 16 | lane(a, 0) << 32 | lane(b, 1) << 48);
-        store(dst + 8, lane(b, 0) | lane(a, 3) << 16 | lane(c, 0) << 32 | lane(b, 3) << 48);
-        store(dst + 16, lane(b, 2) | lane(c, 3) << 16 | lane(c, 2) << 32 | lane(c, 1) << 48);
-    }
-    for (std::int32_t x = blocks * 4; x < width; ++x, src += 6, dst += 6) {
-        store(dst + 0, static_cast<std::uint16_t>(load<std::uint16_t>(src + 4) << s));
-        store(dst + 2, static_cast<std::uint16_t>(load<std::uint16_t>(src + 2) << s));
-        store(dst + 4, static_cast<std::uint16_t>(load<std::uint16_t>(src + 0) << s));
-    }
-}
-
-void row_rgb64(std::uint8_t* __restrict dst, const std::uint8_t* __restrict src,
-               std::int32_t width, const RowParams& p) {
-    const int s = p.shift;
-    const std::uint64_t keep = p.keep;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const std::uint64_t v = (load<std::uint64_t>(src + 8 * x) & keep) << s;
-        store(dst + 8 * x, lane(v, 2) | (v & 0xFFFF0000u) | lane(v, 0) << 32 |
-                               std::uint64_t{0xFFFF} << 48);
-    }
-}
-
-RowKernel row_kernel(int bits_per_pixel) {
-    switch (bits_per_pixel) {
-        case 8: return row_gray8;
-        case 16: return row_gray16;
-        case 24: return row_rgb24;
-        case 32: return row_rgb32;
-        case 48: return row_rgb48;
-        case 64: return row_rgb64;
-        default: return nullptr;
-    }
-}
-
-// The whole strip, row after row; the kernel is chosen once (the caller
-// has checked the depth).
-void fill_strip(std::uint8_t* dst, const ImageView& image, int shift) {
-    const std::size_t packed = image.packed_row_bytes();
-    const RowKernel kernel = row_kernel(image.bits_per_pixel);
-    const RowParams params = row_params(shift);
-    for (std::int32_t y = 0; y < image.height; ++y, dst += packed)
-        kernel(dst, image.row(y), image.width, params);
-}
-
 }  // namespace
 
 int WriteTiffFile(const char* name, const ImageView& image, int significant_bits) {
@@ -180,13 +48,17 @@ int WriteTiffFile(const char* name, const ImageView& image, int significant_bits
     const std::size_t strip_bytes = packed * std::size_t(image.height);
     if (strip_bytes > std::size_t(INT32_MAX)) return 0;  // beyond a classic TIFF
 
-    // 8-bit rows that lie packed one after the other go out as they are;
-    // libtiff leaves the data of an uncompressed 8-bit strip untouched.
+    // Rows are converted a band at a time into a buffer that stays in
+    // cache, and each band is appended to the single strip as it is.
+    // 8-bit rows packed one after the other need no conversion and go out
+    // in one piece.
     const bool direct = image.bits_per_pixel == 8 && image.stride == std::ptrdiff_t(packed);
-    std::unique_ptr<std::uint8_t[]> strip;
+    const auto band_rows = static_cast<std::int32_t>(
+        std::clamp<std::size_t>(kBandBytes / packed, 1, std::size_t(image.height)));
+    std::unique_ptr<std::uint8_t[]> band;
     if (!direct) {
-        strip.reset(new (std::nothrow) std::uint8_t[strip_bytes]);
-        if (!strip) return 0;
+        band.reset(new (std::nothrow) std::uint8_t[packed * std::size_t(band_rows)]);
+        if (!band) return 0;
     }
 
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(name, "w"));
@@ -207,13 +79,19 @@ int WriteTiffFile(const char* name, const ImageView& image, int significant_bits
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
     }
 
-    void* data = const_cast<std::uint8_t*>(image.pixels);
-    if (!direct) {
-        fill_strip(strip.get(), image, shift);
-        data = strip.get();
+    bool strip_ok = true;
+    if (direct) {
+        strip_ok = TIFFWriteRawStrip(t, 0, const_cast<std::uint8_t*>(image.pixels),
+                                     static_cast<tmsize_t>(strip_bytes)) >= 0;
+    } else {
+        const TiffRowKernel kernel = SelectTiffRowKernel(image.bits_per_pixel);
+        for (std::int32_t y0 = 0; strip_ok && y0 < image.height; y0 += band_rows) {
+            const std::int32_t rows = std::min(band_rows, image.height - y0);
+            for (std::int32_t r = 0; r < rows; ++r)
+                kernel(band.get() + std::size_t(r) * packed, image.row(y0 + r), image.width, shift);
+            strip_ok = TIFFWriteRawStrip(t, 0, band.get(), static_cast<tmsize_t>(packed * rows)) >= 0;
+        }
     }
-    const bool strip_ok =
-        TIFFWriteEncodedStrip(t, 0, data, static_cast<tmsize_t>(strip_bytes)) >= 0;
     // The directory is written here rather than silently inside the close,
     // so that a failure to write it is seen.
     const bool flushed = strip_ok && TIFFFlush(t) != 0;

@@ -48,7 +48,7 @@ inline std::uint64_t keep_mask(int s) {
 }
 
 void plain_gray8(std::uint8_t* dst, const std::uint8_t* src, std::int32_t width, int) {
-    std::memcpy(dst, src, static_cast<std::size_t>(width));
+    if (width > 0) std::memcpy(dst, src, static_cast<std::size_t>(width));
 }
 
 void plain_gray16(std::uint8_t* dst, const std::uint8_t* src, std::int32_t width, int s) {

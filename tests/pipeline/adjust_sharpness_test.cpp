@@ -103,8 +103,7 @@ TEST(AdjustSharpness, EveryVariantMatchesPlainBlur) {
 // path forced as well as the SIMD one.
 TEST(AdjustSharpness, WideRowsOnBothPathsMatchPlainBlur) {
     std::mt19937 rng(12);
-    for (bool plain : {false, true}) {
-        ForcePlainAdjustments(plain);
+    testing::on_every_path([&](const testing::KernelPath& path) {
         for (int mode = 0; mode < 6; ++mode) {
             for (std::int32_t width : {5, 6, 37, 261, 600}) {
                 const std::int32_t s = static_cast<std::int32_t>(rng() % 30) + 1;
@@ -117,11 +116,10 @@ TEST(AdjustSharpness, WideRowsOnBothPathsMatchPlainBlur) {
                 AdjustRecord rec{s, 12};
                 ASSERT_EQ(call(sharpness_callback(mode), dst, src, r, 1, 1, &rec), 1);
                 EXPECT_EQ(dst.store, expected.store)
-                    << "plain " << plain << " mode " << mode << " width " << width;
+                    << "path " << path.name << " mode " << mode << " width " << width;
             }
         }
-    }
-    ForcePlainAdjustments(false);
+    });
 }
 
 TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {

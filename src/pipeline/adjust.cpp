@@ -240,6 +240,16 @@ private:
         const std::uint8_t* rows[4] = {ring_row(y - 2), ring_row(y - 1), ring_row(y),
                                        ring_row(y + 1)};
         std::uint8_t* d = out_.pixels + static_cast<std::ptrdiff_t>(y) * out_.stride;
+        if constexpr (kBytes) {
+            const int bpp = out_.bytes_per_pixel;
+            if (kernels::use_avx512() && (bpp == T::kChannels || (T::kChannels == 3 && bpp == 4))) {
+                // Frame and brightness table in the same pass.
+                kernels::sharpen_row_avx512(rows, d, out_.width, bpp,
+                                            std::clamp<std::int32_t>(sharpness_.value, 0, 30),
+                                            post_.bytes());
+                return;
+            }
+        }
         sharpen_row(V, rows, d, out_.width, out_.bytes_per_pixel, sharpness_);
         // The two-pixel frame at both ends keeps the row's prepared values.
         const std::int32_t w = out_.width;

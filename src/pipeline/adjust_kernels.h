@@ -58,6 +58,13 @@ void limit_simd(Simd most);
 void lut_bytes_avx512(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
                       const std::uint8_t* lut);
 
+// One row of 8-bit sharpening (AVX-512 only) from source rows y-2..y+1 into
+// `dst`, all at pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes:
+// pixels 2..width-3 get lut[sharpened value], the two at each end
+// lut[rows[2] value]; fourth bytes of 4-byte pixels are kept.
+void sharpen_row_avx512(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                        int bpp, std::int32_t strength, const std::uint8_t* lut);
+
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
 template <typename S>

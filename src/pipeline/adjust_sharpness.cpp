@@ -118,12 +118,21 @@ __attribute__((target("avx2"))) void sharpen_flat_avx2(const kernels::RectArgs& 
     sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
 }
 
+template <typename S, typename Acc, int P, int kChannels>
+__attribute__((target("avx512f,avx512bw,avx512vl,prefer-vector-width=512"))) void
+sharpen_flat_avx512(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
+                    std::int32_t maximum) {
+    sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
+}
+
 template <typename S, int P, int kChannels>
 void sharpen_flat_any(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
                       std::int32_t maximum) {
     // Sums of 16 8-bit samples and their terms fit 16 bits.
     using Acc = std::conditional_t<sizeof(S) == 1, std::int16_t, std::int32_t>;
-    if (kernels::use_avx2()) {
+    if (kernels::use_avx512()) {
+        sharpen_flat_avx512<S, Acc, P, kChannels>(a, one, s, maximum);
+    } else if (kernels::use_avx2()) {
         sharpen_flat_avx2<S, Acc, P, kChannels>(a, one, s, maximum);
     } else {
         sharpen_flat_plain<S, Acc, P, kChannels>(a, one, s, maximum);

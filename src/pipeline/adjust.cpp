@@ -184,6 +184,7 @@ public:
     void run() {
         const std::int32_t h = out_.height;
         if (!sharpen_) {
+            if (!hue_on_ && !pre_.active()) return;  // every step neutral
             for (std::int32_t y = 0; y < h; ++y) prepare(rows_of(out_, y, out_, y, 1));
             return;
         }
@@ -197,7 +198,7 @@ public:
         finish_from_ring(h - 2);
         // The last row is no input of sharpening: all its steps in place.
         prepare(rows_of(out_, h - 1, out_, h - 1, 1));
-        post_.apply(rows_of(out_, h - 1, out_, h - 1, 1));
+        if (post_.active()) post_.apply(rows_of(out_, h - 1, out_, h - 1, 1));
     }
 
 private:
@@ -208,15 +209,20 @@ private:
         return PixelPlane{ring_row(y), out_.width, 1, ring_.stride, out_.bytes_per_pixel};
     }
 
-    // Hue and saturation, then the table before sharpening.
+    // Hue and saturation, then the table before sharpening, on one row.
     void prepare(const kernels::RectArgs& a) const {
         if (hue_on_) {
             (void)hue_.run(V, a, kBytes && pre_.active() ? byte_table() : nullptr);
             if (!kBytes && pre_.active()) {
                 pre_.apply(rows_of(out_of(a), a.dst_y, out_of(a), a.dst_y, 1));
             }
-        } else {
+        } else if (pre_.active()) {
             pre_.apply(a);
+        } else if (a.src != a.dst) {
+            // Nothing before sharpening: the row as it is (any fourth
+            // samples too; the ring's are never written back).
+            std::memcpy(a.dst_row(0), a.src_row(0),
+                        static_cast<std::size_t>(a.rect.width()) * static_cast<std::size_t>(a.src_bpp));
         }
     }
     const std::uint8_t* byte_table() const {

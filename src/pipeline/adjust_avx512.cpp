@@ -226,20 +226,25 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
 // trunc(s * (v - blur) / 10) is mulhi(t, 6554) + (t < 0) for t = s * (v -
 // blur): |t| <= 30 * 255, where 6554 / 65536 exceeds 1/10 by too little to
 // reach the next integer and the correction turns floor into truncation.
-constexpr std::int32_t kSharpChunk = 2048;  // output bytes per column pass
+constexpr std::int32_t kSharpChunk = 2048;
+// In every 16-byte lane: eight even bytes then eight odd ones, interleaved.
+constexpr std::array<std::uint8_t, 64> kInterleave = [] {
+    std::array<std::uint8_t, 64> t{};
+    for (int i = 0; i < 64; ++i) t[i] = static_cast<std::uint8_t>((i % 2) * 8 + (i % 16) / 2);
+    return t;
+}();  // output bytes per column pass
 constexpr std::int32_t kSharpLanes = ((kSharpChunk + 3 * 4 + 66) / 64 + 2) * 32;
 
 ZBX_AVX512 inline __m512i at(const std::int16_t* t, std::int32_t i) {
     return _mm512_loadu_si512(t + i);
 }
 
-// value + trunc(s * (value - blur) / 10), limited to 0..255.
+// value + trunc(s * (value - blur) / 10), not yet limited.
 ZBX_AVX512 inline __m512i sharpened(__m512i value, __m512i blur, __m512i strength) {
     const __m512i t = _mm512_mullo_epi16(strength, _mm512_sub_epi16(value, blur));
     const __m512i term =
         _mm512_sub_epi16(_mm512_mulhi_epi16(t, _mm512_set1_epi16(6554)), _mm512_srai_epi16(t, 15));
-    return _mm512_min_epi16(_mm512_max_epi16(_mm512_add_epi16(value, term), _mm512_setzero_si512()),
-                            _mm512_set1_epi16(0xFF));
+    return _mm512_add_epi16(value, term);
 }
 
 template <int P>
@@ -268,6 +273,7 @@ ZBX_AVX512 void sharpen_chunk_avx512(const std::uint8_t* const rows[4], std::uin
     constexpr int kBack = P % 2 == 0 ? P / 2 : (P + 1) / 2;   // of the other parity when odd
     constexpr int kAhead = P % 2 == 0 ? P / 2 : (P - 1) / 2;
     const __mmask64 write = P == 4 ? ~__mmask64{0x8888'8888'8888'8888ULL} : ~__mmask64{0};
+    const __m512i interleave = _mm512_loadu_si512(kInterleave.data());
     for (std::int32_t j = a; j < b; j += 64) {
         const std::int32_t mj = (j - base) / 2;
         __m512i be;
@@ -289,9 +295,13 @@ ZBX_AVX512 void sharpen_chunk_avx512(const std::uint8_t* const rows[4], std::uin
         const __m512i v = _mm512_maskz_loadu_epi8(m, rows[2] + j);
         const __m512i ve = _mm512_and_si512(v, low);
         const __m512i vo = _mm512_srli_epi16(v, 8);
-        const __m512i out = _mm512_or_si512(sharpened(ve, be, strength),
-                                            _mm512_slli_epi16(sharpened(vo, bo, strength), 8));
-        _mm512_mask_storeu_epi8(dst + j, m & write, look_up(table, out));
+        // The saturating pack limits to 0..255; it leaves each 16-byte
+        // lane as eight even then eight odd bytes, which the shuffle
+        // interleaves again (the table does not care about the order).
+        const __m512i packed =
+            _mm512_packus_epi16(sharpened(ve, be, strength), sharpened(vo, bo, strength));
+        const __m512i out = _mm512_shuffle_epi8(look_up(table, packed), interleave);
+        _mm512_mask_storeu_epi8(dst + j, m & write, out);
     }
 }
 

@@ -12,6 +12,8 @@
 // 0-2): the saturation table becomes its formula, the reciprocal a gather,
 // grey(v) a byte broadcast and mask/mul permutes by k reduced below 6.
 // Row ends that do not fill eight pixels take the plain pixel function.
+// With AVX-512, 8-bit pictures take the 32-pixel kernel of
+// adjust_avx512.cpp instead, which can also apply a table to its results.
 #include "pipeline/adjust_hue_saturation.h"
 
 #include <immintrin.h>

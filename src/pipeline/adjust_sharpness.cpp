@@ -7,7 +7,9 @@
 // term is computed rather than looked up; it equals the table entry for
 // every sample within the maximum.  Fourth samples are computed too and
 // then left as they were when the chunk is written.  The same source is
-// built plain and for AVX2 (chosen at run time).  Other layouts take a
+// built plain, for AVX2 and for AVX-512 (chosen at run time; the sequence
+// of development has its own AVX-512 row for 8-bit pictures in
+// adjust_avx512.cpp).  Other layouts take a
 // per-pixel loop with a sliding column sum.
 #include "pipeline/adjust_sharpness.h"
 

@@ -82,10 +82,11 @@ struct AdjustmentValues {
 
 // The adjustment sequence of development, in place on `output` (the
 // mode's output buffer): hue and saturation (colour modes only), gamma,
-// contrast, sharpness, brightness, each skipped when neutral.  Sharpening
-// first copies `output` whole into `scratch` (the preallocated slot of the
-// same format) and reads from there; with a scratch plane of another
-// format it is skipped.  Called on the acquisition thread under the frame
+// contrast, sharpness, brightness, each skipped when neutral, with the
+// result of running them one after another.  Sharpening needs `scratch`
+// (the preallocated slot of the same format) as working rows; its content
+// afterwards is unspecified.  With a scratch plane of another format
+// sharpening is skipped.  Called on the acquisition thread under the frame
 // lock.
 void ApplyAdjustments(PixelPlane output, PixelPlane scratch, int colour_mode,
                       const AdjustmentValues& values);

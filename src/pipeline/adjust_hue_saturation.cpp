@@ -12,6 +12,8 @@
 // 0-2): the saturation table becomes its formula, the reciprocal a gather,
 // grey(v) a byte broadcast and mask/mul permutes by k reduced below 6.
 // Row ends that do not fill eight pixels take the plain pixel function.
+// With AVX-512, 8-bit pictures take the 32-pixel kernel of
+// adjust_avx512.cpp instead, which can also apply a table to its results.
 #include "pipeline/adjust_hue_saturation.h"
 
 #include <immintrin.h>
@@ -60,11 +62,7 @@ constexpr std::array<std::int32_t, 12> kMul = {-1, 0x100, -0x10000, 1, -0x100, 0
 
 constexpr std::int32_t grey(std::int32_t v) { return v * 0x010101; }
 
-struct HuePlan {
-    std::array<std::int32_t, 256> sat;
-    std::int32_t shift_mod;  // shift mod 255
-    std::int32_t shift_div;  // shift div 255
-};
+using HuePlan = HueSaturationRun::Plan;
 
 // Blue, green, red in bits 0-7, 8-15, 16-23 of the result.  Written
 // without branches (the choices compile to conditional moves): pictures
@@ -302,34 +300,76 @@ __attribute__((target("avx2"))) void hue_rows_avx2(const kernels::RectArgs& a,
 }
 
 template <Variant V>
-int hue_body(const kernels::RectArgs& args, void* params) {
+int hue_run(const kernels::RectArgs& args, const HuePlan& plan, const std::uint8_t* lut) {
     using S = typename kernels::Traits<V>::Sample;
     constexpr int kSize = static_cast<int>(sizeof(S));
     if (!kernels::layout_fits<V>(args)) return 0;
-    const auto& rec = *static_cast<const HueRecord*>(params);
-    HuePlan plan{saturation_table(rec.saturation), 0, 0};
-    const std::int32_t shift = hue_shift_steps(rec.hue);
-    plan.shift_mod = shift % 255;
-    plan.shift_div = shift / 255;
-    const int down = kSize == 2 ? kernels::limit_bits(rec.sample_bits) - 8 : 0;
-    if (kernels::use_avx2() && (args.src_bpp == 3 * kSize || args.src_bpp == 4 * kSize)) {
-        const std::int32_t sat = std::clamp<std::int32_t>(rec.saturation, -255, 255);
-        if (args.src_bpp == 3 * kSize) {
-            hue_rows_avx2<S, 3 * kSize>(args, plan, down, sat);
-        } else {
-            hue_rows_avx2<S, 4 * kSize>(args, plan, down, sat);
+    const bool usual = args.src_bpp == 3 * kSize || args.src_bpp == 4 * kSize;
+    if constexpr (kSize == 1) {
+        if (usual && kernels::use_avx512()) {
+            hue_rows_avx512(args, plan, lut);
+            return 1;
         }
-    } else if (args.src_bpp == 3 * kSize) {
-        hue_rows<S, 3 * kSize>(args, args.src_bpp, plan, down);
-    } else if (args.src_bpp == 4 * kSize) {
-        hue_rows<S, 4 * kSize>(args, args.src_bpp, plan, down);
-    } else {
-        hue_rows<S, 0>(args, args.src_bpp, plan, down);
+    }
+    const int down = kSize == 2 ? kernels::limit_bits(plan.sample_bits) - 8 : 0;
+    // With a table, row by row, so that its pass finds the row still in
+    // cache; without, the whole rectangle at once.
+    const std::int32_t rows = lut != nullptr ? 1 : args.rect.height();
+    for (std::int32_t y = 0; y < args.rect.height(); y += rows) {
+        kernels::RectArgs part = args;
+        part.rect.top = args.rect.top + y;
+        part.rect.bottom = part.rect.top + rows;
+        part.dst_y = args.dst_y + y;
+        if (usual && kernels::use_avx2()) {
+            if (args.src_bpp == 3 * kSize) {
+                hue_rows_avx2<S, 3 * kSize>(part, plan, down, plan.saturation);
+            } else {
+                hue_rows_avx2<S, 4 * kSize>(part, plan, down, plan.saturation);
+            }
+        } else if (args.src_bpp == 3 * kSize) {
+            hue_rows<S, 3 * kSize>(part, args.src_bpp, plan, down);
+        } else if (args.src_bpp == 4 * kSize) {
+            hue_rows<S, 4 * kSize>(part, args.src_bpp, plan, down);
+        } else {
+            hue_rows<S, 0>(part, args.src_bpp, plan, down);
+        }
+        if constexpr (kSize == 1) {
+            if (lut != nullptr) {
+                // In place on the destination row just written.
+                kernels::RectArgs again = part;
+                again.src = part.dst;
+                again.src_stride = part.dst_stride;
+                again.rect = Rect{part.dst_x, part.dst_y, part.dst_x + part.rect.width(),
+                                  part.dst_y + 1};
+                (void)kernels::for_each_byte_lut<V>(again, lut);
+            }
+        }
     }
     return 1;
 }
 
+template <Variant V>
+int hue_body(const kernels::RectArgs& args, void* params) {
+    const HueSaturationRun run(*static_cast<const HueRecord*>(params));
+    return run.run(V, args);
+}
+
 }  // namespace
+
+HueSaturationRun::HueSaturationRun(const HueRecord& record)
+    : plan_{saturation_table(record.saturation), 0, 0,
+            std::clamp<std::int32_t>(record.saturation, -255, 255), record.sample_bits} {
+    const std::int32_t shift = hue_shift_steps(record.hue);
+    plan_.shift_mod = shift % 255;
+    plan_.shift_div = shift / 255;
+}
+
+int HueSaturationRun::run(Variant variant, const kernels::RectArgs& args,
+                          const std::uint8_t* lut) const {
+    if (variant == Variant::kColour8) return hue_run<Variant::kColour8>(args, plan_, lut);
+    if (variant == Variant::kColour16) return hue_run<Variant::kColour16>(args, plan_, nullptr);
+    return 0;
+}
 
 RectCallback hue_saturation_callback(int colour_mode) {
     Variant v{};

@@ -22,6 +22,41 @@ inline constexpr std::int32_t kHueSteps = 1530;
 // sessions developing at once never share it.
 [[nodiscard]] std::array<std::int32_t, 256> saturation_table(std::int32_t saturation);
 
+namespace kernels {
+struct RectArgs;
+}
+
+// One hue and saturation setting prepared (tables, shift) for any number
+// of rectangles and rows of one picture.
+class HueSaturationRun {
+public:
+    explicit HueSaturationRun(const HueRecord& record);
+
+    // What the callback does on the rectangle for variant kColour8 or
+    // kColour16.  With `lut` (kColour8 only) every written sample then also
+    // goes through lut[], as a following table pass over the rectangle
+    // would.  Returns 0, touching nothing, when the layout does not suit.
+    int run(Variant variant, const kernels::RectArgs& args,
+            const std::uint8_t* lut = nullptr) const;
+
+    // The parts of the pixel rule the kernels share.
+    struct Plan {
+        std::array<std::int32_t, 256> sat;
+        std::int32_t shift_mod;   // shift mod 255
+        std::int32_t shift_div;   // shift div 255
+        std::int32_t saturation;  // limited to -255..255
+        std::int32_t sample_bits;
+    };
+
+private:
+    Plan plan_;
+};
+
+// The AVX-512 kernel of 8-bit pixels (3 or 4 bytes): hue and saturation,
+// then lut[] when given, fourth bytes kept from the destination.
+void hue_rows_avx512(const kernels::RectArgs& args, const HueSaturationRun::Plan& plan,
+                     const std::uint8_t* lut);
+
 // The rectangle callback for a colour mode: the 8-bit variant for modes 2
 // and 3, the 16-bit one for 4 and 5 (it works on samples >> (bits - 8) and
 // writes the results << (bits - 8)), nullptr for the grey modes.  `params`

@@ -38,9 +38,32 @@ struct Traits<Variant::kColour16> {
     static constexpr int kChannels = 3;
 };
 
-// True when the AVX2 kernels may run: the processor has them and the plain
-// path is not forced.
-[[nodiscard]] bool use_avx2();
+// Kernel families, narrowest first.  AVX-512 here means F, BW, VL and VBMI
+// (byte permutes over two registers make a 256-entry table four
+// instructions).
+enum class Simd { kPlain = 0, kAvx2 = 1, kAvx512 = 2 };
+
+// The widest family that may run: what the processor has, lowered to plain
+// by ForcePlainAdjustments and to at most `limit_simd` otherwise.
+[[nodiscard]] Simd simd_level();
+// Caps the family (tests and benchmarks compare the paths on one machine).
+void limit_simd(Simd most);
+
+// True when the AVX2 (or wider) kernels may run.
+[[nodiscard]] inline bool use_avx2() { return simd_level() >= Simd::kAvx2; }
+[[nodiscard]] inline bool use_avx512() { return simd_level() >= Simd::kAvx512; }
+
+// lut[] on n bytes from s to d (AVX-512 only; the two may be the same).
+// With `fourth`, every fourth byte (index 3 mod 4) is left as it is in d.
+void lut_bytes_avx512(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
+                      const std::uint8_t* lut);
+
+// One row of 8-bit sharpening (AVX-512 only) from source rows y-2..y+1 into
+// `dst`, all at pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes:
+// pixels 2..width-3 get lut[sharpened value], the two at each end
+// lut[rows[2] value]; fourth bytes of 4-byte pixels are kept.
+void sharpen_row_avx512(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                        int bpp, std::int32_t strength, const std::uint8_t* lut);
 
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
@@ -146,6 +169,12 @@ int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut) {
     if (!flat && !fourth) {
         return for_each_sample<V>(a, [lut](std::uint8_t v) { return lut[v]; });
     }
+    if (use_avx512()) {
+        for (std::int32_t y = 0; y < a.rect.height(); ++y) {
+            lut_bytes_avx512(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, lut);
+        }
+        return 1;
+    }
     // Keep mask of one 8-byte step: the fourth byte of each pixel.
     const std::uint64_t keep = fourth ? 0xFF000000'FF000000ULL : 0;
     const std::int32_t n = a.rect.width() * a.src_bpp;
@@ -191,6 +220,9 @@ public:
         }
     }
     std::uint16_t* data() { return heap_ ? heap_.get() : inline_.data(); }
+    [[nodiscard]] const std::uint16_t* data() const {
+        return heap_ ? heap_.get() : inline_.data();
+    }
     [[nodiscard]] int size() const { return size_; }
 
 private:

@@ -18,6 +18,12 @@ namespace zbx::pipeline {
 // or 0 when the layout does not suit.
 [[nodiscard]] RectCallback sharpness_callback(int colour_mode);
 
+// One row of the callback's work: source rows y-2, y-1, y, y+1 (each at
+// pixel 0, `width` pixels of `bytes_per_pixel`) into the destination row
+// at pixel 0, pixels 2..width-3 only, fourth bytes or samples kept.
+void sharpen_row(Variant variant, const std::uint8_t* const rows[4], std::uint8_t* dst,
+                 std::int32_t width, std::int32_t bytes_per_pixel, const AdjustRecord& record);
+
 // Sharpening of the mode's output buffer: copies its whole store into
 // `scratch` (a preallocated plane of identical format, slot 6), then
 // sharpens from the copy into `image`.  Returns 0 without touching either

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 #include <thread>
 
 #include "adjust_test_support.h"
@@ -156,8 +157,7 @@ TEST(AdjustHue, BothVariantsMatchTheSectorTable) {
 // inside the store.
 TEST(AdjustHue, PlainAndSimdPathsMatchTheSectorTable) {
     std::mt19937 rng(22);
-    for (bool plain : {false, true}) {
-        ForcePlainAdjustments(plain);
+    testing::on_every_path([&](const testing::KernelPath& path) {
         for (int mode = kModeColor24; mode <= kModeColor64; ++mode) {
             const bool wide = mode >= kModeColor48;
             const int sh = wide ? 4 : 0;
@@ -181,11 +181,56 @@ TEST(AdjustHue, PlainAndSimdPathsMatchTheSectorTable) {
                 HueRecord rec{hue, 0, sat, 12};
                 ASSERT_EQ(call(hue_saturation_callback(mode), f, f, r, r.left, r.top, &rec), 1);
                 EXPECT_EQ(f.store, expected.store)
-                    << "plain " << plain << " mode " << mode << " width " << width;
+                    << "path " << path.name << " mode " << mode << " width " << width;
+            }
+        }
+    });
+}
+
+// Every chroma c with every position d (0..c) in all six orders of the
+// channels, at the darkest, middle and brightest lightness the chroma
+// allows: all reciprocals and sector changes the SIMD kernels take apart
+// and put together again, against the divisions of the sector table.
+TEST(AdjustHue, EveryChromaAndPositionOnEveryPath) {
+    std::vector<Bgr> colours;
+    for (std::int32_t c = 0; c < 256; ++c) {
+        for (std::int32_t d = 0; d <= c; ++d) {
+            for (std::int32_t mn : {0, (255 - c) / 2, 255 - c}) {
+                const std::int32_t hi = mn + c;
+                const std::int32_t mid = mn + d;
+                for (const Bgr& o : {Bgr{mn, mid, hi}, Bgr{mn, hi, mid}, Bgr{mid, mn, hi},
+                                     Bgr{mid, hi, mn}, Bgr{hi, mn, mid}, Bgr{hi, mid, mn}}) {
+                    colours.push_back(o);
+                }
             }
         }
     }
-    ForcePlainAdjustments(false);
+    const std::int32_t width = 1021;  // rows end inside a 32-pixel step
+    const auto height = static_cast<std::int32_t>((colours.size() + width - 1) / width);
+    Frame original(width, height, 3);
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        const auto x = static_cast<std::int32_t>(i % width);
+        const auto y = static_cast<std::int32_t>(i / width);
+        original.set(x, y, 0, colours[i].b);
+        original.set(x, y, 1, colours[i].g);
+        original.set(x, y, 2, colours[i].r);
+    }
+    for (auto [hue, sat] : {std::pair{359, 255}, {-200, -100}, {77, 0}, {181, 130}}) {
+        Frame expected = original;
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            const Bgr o = ref_pixel(colours[i], hue, sat);
+            const auto x = static_cast<std::int32_t>(i % width);
+            const auto y = static_cast<std::int32_t>(i / width);
+            expected.set(x, y, 0, o.b);
+            expected.set(x, y, 1, o.g);
+            expected.set(x, y, 2, o.r);
+        }
+        testing::on_every_path([&](const testing::KernelPath& path) {
+            Frame f = original;
+            ASSERT_EQ(apply_hue_saturation(f.plane(), kModeColor24, HueRecord{hue, 0, sat, 12}), 1);
+            ASSERT_EQ(f.store, expected.store) << path.name << " hue " << hue << " sat " << sat;
+        });
+    }
 }
 
 TEST(AdjustHue, NotForGreyModes) {

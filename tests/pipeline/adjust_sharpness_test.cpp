@@ -2,6 +2,8 @@
 // variant against a plain 16-sample blur and the term table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "adjust_test_support.h"
 #include "pipeline/adjust_sharpness.h"
 
@@ -103,8 +105,7 @@ TEST(AdjustSharpness, EveryVariantMatchesPlainBlur) {
 // path forced as well as the SIMD one.
 TEST(AdjustSharpness, WideRowsOnBothPathsMatchPlainBlur) {
     std::mt19937 rng(12);
-    for (bool plain : {false, true}) {
-        ForcePlainAdjustments(plain);
+    testing::on_every_path([&](const testing::KernelPath& path) {
         for (int mode = 0; mode < 6; ++mode) {
             for (std::int32_t width : {5, 6, 37, 261, 600}) {
                 const std::int32_t s = static_cast<std::int32_t>(rng() % 30) + 1;
@@ -117,11 +118,41 @@ TEST(AdjustSharpness, WideRowsOnBothPathsMatchPlainBlur) {
                 AdjustRecord rec{s, 12};
                 ASSERT_EQ(call(sharpness_callback(mode), dst, src, r, 1, 1, &rec), 1);
                 EXPECT_EQ(dst.store, expected.store)
-                    << "plain " << plain << " mode " << mode << " width " << width;
+                    << "path " << path.name << " mode " << mode << " width " << width;
             }
         }
+    });
+}
+
+// Every centre value v with every blur a 4 x 4 block around it can have
+// (the other fifteen samples all u) at every strength, through the whole
+// sequence on every path: the SIMD terms divide by 10 with a multiply, which
+// must truncate toward zero exactly as the division does.
+TEST(AdjustSharpness, EveryCentreAndBlurAtEveryStrength) {
+    constexpr std::int32_t kBlocks = 256 * 256;
+    Frame original(4 * kBlocks + 4, 5, 1);
+    for (std::int32_t i = 0; i < kBlocks; ++i) {
+        const std::int32_t u = i / 256;
+        for (std::int32_t y = 0; y < 5; ++y)
+            for (std::int32_t x = 4 * i; x < 4 * i + 4; ++x) original.set(x, y, 0, u);
+        original.set(4 * i + 2, 2, 0, i % 256);
     }
-    ForcePlainAdjustments(false);
+    Frame scratch(original.width, 5, 1);
+    testing::on_every_path([&](const testing::KernelPath& path) {
+        for (std::int32_t s = 1; s <= 30; ++s) {
+            Frame f = original;
+            ApplyAdjustments(f.plane(), scratch.plane(), kModeMono8,
+                             AdjustmentValues{0, 0, 0, 0, s, 100});
+            for (std::int32_t i = 0; i < kBlocks; ++i) {
+                const std::int32_t u = i / 256;
+                const std::int32_t v = i % 256;
+                const std::int32_t blur = (15 * u + v) >> 4;
+                const std::int32_t want = std::clamp(v + s * (v - blur) / 10, 0, 255);
+                ASSERT_EQ(f.get(4 * i + 2, 2), want)
+                    << path.name << " s " << s << " v " << v << " blur " << blur;
+            }
+        }
+    });
 }
 
 TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "pipeline/adjust.h"
+#include "pipeline/adjust_kernels.h"
 #include "pipeline/transfer.h"
 
 namespace zbx::pipeline::testing {
 
-// A picture with rows padded to 4 bytes, like the image buffers.
+// A picture with rows padded to 4 bytes, like the image buffers, and
+// `extra` more bytes of padding per row when asked.
 struct Frame {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -19,8 +21,8 @@ struct Frame {
     std::int32_t stride = 0;
     std::vector<std::uint8_t> store;
 
-    Frame(std::int32_t w, std::int32_t h, std::int32_t bytes_pp)
-        : width(w), height(h), bpp(bytes_pp), stride((w * bytes_pp + 3) & ~3),
+    Frame(std::int32_t w, std::int32_t h, std::int32_t bytes_pp, std::int32_t extra = 0)
+        : width(w), height(h), bpp(bytes_pp), stride(((w * bytes_pp + 3) & ~3) + extra),
           store(static_cast<std::size_t>(stride) * h) {}
 
     [[nodiscard]] int sample_size() const { return bpp == 1 || bpp == 3 || bpp == 4 ? 1 : 2; }
@@ -65,6 +67,30 @@ inline int call(RectCallback cb, Frame& dst, const Frame& src, Rect rect, std::i
     return cb(dst.store.data(), src.store.data(), &rect, dst_x, dst_y,
               static_cast<std::uint16_t>(dst.bpp), static_cast<std::uint16_t>(src.bpp),
               dst.stride, src.stride, params, nullptr);
+}
+
+// The kernel families a test runs on, narrowest first: the plain path, and
+// AVX2 and AVX-512 where the processor has them (a family it lacks runs the
+// widest it has).
+struct KernelPath {
+    const char* name;
+    bool plain;
+    kernels::Simd most;
+};
+inline constexpr KernelPath kPaths[3] = {{"plain", true, kernels::Simd::kAvx512},
+                                         {"avx2", false, kernels::Simd::kAvx2},
+                                         {"avx512", false, kernels::Simd::kAvx512}};
+
+// Runs body(path) once per family, back to the default afterwards.
+template <typename Body>
+void on_every_path(Body body) {
+    for (const KernelPath& path : kPaths) {
+        ForcePlainAdjustments(path.plain);
+        kernels::limit_simd(path.most);
+        body(path);
+    }
+    ForcePlainAdjustments(false);
+    kernels::limit_simd(kernels::Simd::kAvx512);
 }
 
 // Pixel sizes of the six colour modes.

@@ -208,15 +208,15 @@ TEST(AdjustGamma, EveryVariantMatchesFormula) {
     }
 }
 
-// Row lengths around the eight-byte steps of the table loops, on both
-// paths.
+// Row lengths around the eight- and 64-byte steps of the table loops, on
+// every kernel path.
 TEST(AdjustCallbacks, EveryRowLengthMatchesFormula) {
-    for (bool plain : {false, true}) {
-        ForcePlainAdjustments(plain);
+    testing::on_every_path([&](const testing::KernelPath& path) {
+        SCOPED_TRACE(path.name);
         for (int mode = 0; mode < 6; ++mode) {
             const int bits = wide(mode) ? 12 : 8;
             const std::int32_t maximum = wide(mode) ? 4095 : 255;
-            for (std::int32_t width : {1, 2, 3, 5, 7, 9, 11, 13, 37}) {
+            for (std::int32_t width : {1, 2, 3, 5, 7, 9, 11, 13, 16, 21, 22, 37, 43}) {
                 AdjustRecord b{-70, 12};
                 check_against_reference(
                     mode, brightness_callback(mode), &b,
@@ -232,8 +232,7 @@ TEST(AdjustCallbacks, EveryRowLengthMatchesFormula) {
                     [&](std::int32_t s) { return ref_gamma(s, 150, mode); }, 500 + width, width);
             }
         }
-    }
-    ForcePlainAdjustments(false);
+    });
 }
 
 TEST(AdjustCallbacks, RefuseUnsuitedLayouts) {

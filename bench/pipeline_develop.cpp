@@ -1,6 +1,7 @@
 // A whole DevelopFrame per colour mode with neutral settings at 1280 × 720,
 // beside a plain copy of the bytes the mode's demosaic reads and writes (the
-// mono modes only touch nothing, so their floor is the raw frame).
+// mono modes only touch nothing, so their floor is the raw frame).  Also
+// Color24 with all five colour and tone adjustments on.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "pipeline/adjustment_block.h"
 #include "pipeline/develop.h"
 #include "pipeline/image_buffer.h"
 
@@ -37,7 +39,7 @@ public:
     void unlock_defect_list() override {}
 };
 
-void develop(benchmark::State& state, int mode) {
+void develop(benchmark::State& state, int mode, bool adjusted = false) {
     std::array<CImageBuffer, 7> slots;
     for (int i = 0; i < 6; ++i) {
         if (slots[static_cast<std::size_t>(i)].Create(kW, kH, kBits[i]) != 1) {
@@ -55,6 +57,15 @@ void develop(benchmark::State& state, int mode) {
     for (std::size_t i = 0; i < slots[1].store_size() / 2; ++i) raw16[i] = static_cast<std::uint16_t>(rng() & 0x0FFF);
     AdjustmentArray adjust{};
     SetAdjustmentDefaults(adjust);
+    if (adjusted) {
+        AdjustmentBlock b(adjust);
+        b.Brightness() = 20;
+        b.Contrast() = 15;
+        b.Hue() = 30;
+        b.Saturation() = 40;
+        b.Sharpness() = 8;
+        b.Gamma() = 120;
+    }
     QuietHost host;
     DevelopInput in;
     in.adjust = &adjust;
@@ -89,6 +100,7 @@ BENCHMARK_CAPTURE(copy_floor, mono10, 1);
 BENCHMARK_CAPTURE(develop, mono10, 1);
 BENCHMARK_CAPTURE(copy_floor, color24, 2);
 BENCHMARK_CAPTURE(develop, color24, 2);
+BENCHMARK_CAPTURE(develop, color24_all_adjustments, 2, true);
 BENCHMARK_CAPTURE(copy_floor, color32, 3);
 BENCHMARK_CAPTURE(develop, color32, 3);
 BENCHMARK_CAPTURE(copy_floor, color48, 4);

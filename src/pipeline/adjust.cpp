@@ -111,13 +111,18 @@ public:
         std::uint16_t* t = table_.data();
         for (std::int32_t i = 0; i < kEntries; ++i) t[i] = static_cast<std::uint16_t>(chain(i));
         if constexpr (kBytes) {
-            for (std::int32_t i = 0; i < 256; ++i) bytes_[i] = static_cast<std::uint8_t>(t[i]);
+            for (std::int32_t i = 0; i < 256; ++i) {
+                bytes_[i] = static_cast<std::uint8_t>(t[i]);
+                words_[i] = t[i];
+            }
         }
     }
 
     [[nodiscard]] bool active() const { return steps_.any(); }
     // The 256 entries of an 8-bit map.
     [[nodiscard]] const std::uint8_t* bytes() const { return bytes_.data(); }
+    // The same entries as 32-bit words, for AVX2 gathers.
+    [[nodiscard]] const std::int32_t* words() const { return words_.data(); }
 
     void apply(const kernels::RectArgs& a) const {
         if constexpr (kBytes) {
@@ -148,6 +153,7 @@ private:
     std::array<std::uint16_t, kEntries> contrast_{};
     kernels::Lut16 table_;
     std::array<std::uint8_t, kBytes ? 256 : 1> bytes_{};
+    std::array<std::int32_t, kBytes ? 256 : 1> words_{};
 };
 
 // Rows of a plane as the argument pack of the kernels: `src_rows` of `src`
@@ -248,11 +254,16 @@ private:
         std::uint8_t* d = out_.pixels + static_cast<std::ptrdiff_t>(y) * out_.stride;
         if constexpr (kBytes) {
             const int bpp = out_.bytes_per_pixel;
-            if (kernels::use_avx512() && (bpp == T::kChannels || (T::kChannels == 3 && bpp == 4))) {
+            const bool usual = bpp == T::kChannels || (T::kChannels == 3 && bpp == 4);
+            const std::int32_t strength = std::clamp<std::int32_t>(sharpness_.value, 0, 30);
+            if (usual && kernels::use_avx512()) {
                 // Frame and brightness table in the same pass.
-                kernels::sharpen_row_avx512(rows, d, out_.width, bpp,
-                                            std::clamp<std::int32_t>(sharpness_.value, 0, 30),
-                                            post_.bytes());
+                kernels::sharpen_row_avx512(rows, d, out_.width, bpp, strength, post_.bytes());
+                return;
+            }
+            if (usual && kernels::use_avx2()) {
+                kernels::sharpen_row_avx2(rows, d, out_.width, bpp, strength,
+                                          post_.active() ? post_.words() : nullptr);
                 return;
             }
         }

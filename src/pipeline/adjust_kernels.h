@@ -65,6 +65,11 @@ void lut_bytes_avx512(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bo
 void sharpen_row_avx512(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
                         int bpp, std::int32_t strength, const std::uint8_t* lut);
 
+// The same row on AVX2, the table as 256 32-bit entries (for gathers), or
+// nullptr for none: the values as they are.
+void sharpen_row_avx2(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                      int bpp, std::int32_t strength, const std::int32_t* wide_lut);
+
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
 template <typename S>

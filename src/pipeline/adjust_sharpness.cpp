@@ -8,8 +8,8 @@
 // every sample within the maximum.  Fourth samples are computed too and
 // then left as they were when the chunk is written.  The same source is
 // built plain, for AVX2 and for AVX-512 (chosen at run time; the sequence
-// of development has its own AVX-512 row for 8-bit pictures in
-// adjust_avx512.cpp).  Other layouts take a
+// of development has its own AVX-512 and AVX2 rows for 8-bit pictures in
+// adjust_avx512.cpp and adjust_avx2.cpp).  Other layouts take a
 // per-pixel loop with a sliding column sum.
 #include "pipeline/adjust_sharpness.h"
 

@@ -89,6 +89,37 @@ TEST(AdjustSequence, MatchesTheStepsOnEveryPathAndShape) {
     });
 }
 
+// The 8-bit sharpening rows work in 32- and 64-byte steps and 2048-byte
+// chunks: row lengths on both sides of those, 1-, 3- and 4-byte pixels
+// (fourth bytes random and kept), padded rows, with and without the
+// brightness table the rows apply in the same pass.
+TEST(AdjustSequence, SharpenedRowsAroundTheVectorStepsOnEveryPath) {
+    std::mt19937 rng(43);
+    testing::on_every_path([&](const testing::KernelPath& path) {
+        for (int mode : {kModeMono8, kModeColor24, kModeColor32}) {
+            const std::int32_t bpp = kModeBytes[mode];
+            for (std::int32_t bytes : {32, 64, 96, 2048, 4096}) {
+                // Output bytes (four pixels fewer than the row) around `bytes`.
+                for (std::int32_t w = (bytes - 8) / bpp + 4; w <= (bytes + 8) / bpp + 4; ++w) {
+                    for (int mask : {8, 9, 31}) {
+                        const AdjustmentValues v = random_values(rng, mask);
+                        const std::int32_t extra = w % 3 == 0 ? 0 : 5;
+                        Frame f(w, 6, bpp, extra);
+                        f.fill_random(rng, 255);
+                        Frame scratch(w, 6, bpp, extra);
+                        Frame expected = f;
+                        step_by_step(expected, scratch, mode, v);
+                        ForcePlainAdjustments(path.plain);
+                        ApplyAdjustments(f.plane(), scratch.plane(), mode, v);
+                        ASSERT_EQ(f.store, expected.store)
+                            << path.name << " mode " << mode << " width " << w << " steps " << mask;
+                    }
+                }
+            }
+        }
+    });
+}
+
 // Sharpening needs a scratch plane of the output's very format, other than
 // the output itself; without one the other steps still run.
 TEST(AdjustSequence, SharpeningSkippedWithoutAFittingScratch) {

@@ -126,7 +126,7 @@ public:
 
     void apply(const kernels::RectArgs& a) const {
         if constexpr (kBytes) {
-            (void)kernels::for_each_byte_lut<V>(a, bytes_.data());
+            (void)kernels::for_each_byte_lut<V>(a, bytes_.data(), words_.data());
         } else {
             const std::uint16_t* t = table_.data();
             (void)kernels::for_each_sample<V>(a, [this, t](S s) {
@@ -218,7 +218,8 @@ private:
     // Hue and saturation, then the table before sharpening, on one row.
     void prepare(const kernels::RectArgs& a) const {
         if (hue_on_) {
-            (void)hue_.run(V, a, kBytes && pre_.active() ? byte_table() : nullptr);
+            const bool table = kBytes && pre_.active();
+            (void)hue_.run(V, a, table ? byte_table() : nullptr, table ? pre_.words() : nullptr);
             if (!kBytes && pre_.active()) {
                 pre_.apply(rows_of(out_of(a), a.dst_y, out_of(a), a.dst_y, 1));
             }

@@ -1,4 +1,5 @@
-// AVX2 row of 8-bit sharpening for the adjustment sequence: the arithmetic
+// AVX2 kernels of 8-bit pictures for the adjustment sequence: the byte
+// table walk, and the row of sharpening.  The row follows the arithmetic
 // of the AVX-512 row (adjust_avx512.cpp) on 32 bytes per step.  AVX2 has
 // no byte masks, so a chunk's last column block, the last centre load and
 // the last store go through a small buffer when they would pass the row's
@@ -41,6 +42,40 @@ ZBX_AVX2 inline __m256i look_up(const std::int32_t* wide, __m256i v) {
         r = _mm256_or_si256(r, _mm256_slli_epi32(_mm256_i32gather_epi32(wide, index, 4), 8 * k));
     }
     return r;
+}
+
+// The table on bytes 0-2 of each 32-bit lane (three gathers), byte 3 of
+// the result zero.
+ZBX_AVX2 inline __m256i look_up3(const std::int32_t* wide, __m256i v) {
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    __m256i r = _mm256_i32gather_epi32(wide, _mm256_and_si256(v, byte), 4);
+    for (int k = 1; k < 3; ++k) {
+        const __m256i index = _mm256_and_si256(_mm256_srli_epi32(v, 8 * k), byte);
+        r = _mm256_or_si256(r, _mm256_slli_epi32(_mm256_i32gather_epi32(wide, index, 4), 8 * k));
+    }
+    return r;
+}
+
+// The table walk: 32 bytes per step; with kFourth every fourth byte comes
+// from the destination, so its gather is left out.
+template <bool kFourth>
+ZBX_AVX2 void lut_bytes(const std::uint8_t* s, std::uint8_t* d, std::int32_t n,
+                        const std::int32_t* wide) {
+    const __m256i keep = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    std::int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        auto* q = reinterpret_cast<__m256i*>(d + i);
+        if constexpr (kFourth) {
+            const __m256i old = _mm256_and_si256(_mm256_loadu_si256(q), keep);
+            _mm256_storeu_si256(q, _mm256_or_si256(look_up3(wide, v), old));
+        } else {
+            _mm256_storeu_si256(q, look_up(wide, v));
+        }
+    }
+    for (; i < n; ++i) {
+        if (!kFourth || i % 4 != 3) d[i] = static_cast<std::uint8_t>(wide[s[i]]);
+    }
 }
 
 // value + trunc(s * (value - blur) / 10), not yet limited (see the
@@ -161,6 +196,15 @@ ZBX_AVX2 void sharpen_row_table(const std::uint8_t* const rows[4], std::uint8_t*
 }
 
 }  // namespace
+
+void lut_bytes_avx2(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
+                    const std::int32_t* wide) {
+    if (fourth) {
+        lut_bytes<true>(s, d, n, wide);
+    } else {
+        lut_bytes<false>(s, d, n, wide);
+    }
+}
 
 void sharpen_row_avx2(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
                       int bpp, std::int32_t strength, const std::int32_t* wide) {

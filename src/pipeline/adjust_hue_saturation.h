@@ -35,9 +35,11 @@ public:
     // What the callback does on the rectangle for variant kColour8 or
     // kColour16.  With `lut` (kColour8 only) every written sample then also
     // goes through lut[], as a following table pass over the rectangle
-    // would.  Returns 0, touching nothing, when the layout does not suit.
-    int run(Variant variant, const kernels::RectArgs& args,
-            const std::uint8_t* lut = nullptr) const;
+    // would.  `wide_lut`, the same table as 32-bit entries, spares the AVX2
+    // table walk building its own copy for every row.  Returns 0, touching nothing, when the
+    // layout does not suit.
+    int run(Variant variant, const kernels::RectArgs& args, const std::uint8_t* lut = nullptr,
+            const std::int32_t* wide_lut = nullptr) const;
 
     // The parts of the pixel rule the kernels share.
     struct Plan {

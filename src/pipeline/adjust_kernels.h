@@ -58,6 +58,10 @@ void limit_simd(Simd most);
 void lut_bytes_avx512(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
                       const std::uint8_t* lut);
 
+// The same on AVX2 with the table as 256 32-bit entries (for gathers).
+void lut_bytes_avx2(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
+                    const std::int32_t* wide_lut);
+
 // One row of 8-bit sharpening (AVX-512 only) from source rows y-2..y+1 into
 // `dst`, all at pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes:
 // pixels 2..width-3 get lut[sharpened value], the two at each end
@@ -163,9 +167,13 @@ int for_each_sample(const RectArgs& a, Op op) {
 // Replaces each processed byte s of an 8-bit picture by lut[s].  Eight
 // bytes go through the table per step and leave in one store; in 4-byte
 // colour pixels the fourth byte is kept from the destination word.  Layouts
-// other than 1, 3 or 4 bytes per pixel take the per-sample loop.
+// other than 1, 3 or 4 bytes per pixel take the per-sample loop.  `wide`,
+// when given, holds the same table as 32-bit entries for the AVX2 walk;
+// without it that walk builds its own copy, so callers running many small
+// rectangles with one table should pass it.
 template <Variant V>
-int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut) {
+int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
+                      const std::int32_t* wide = nullptr) {
     using T = Traits<V>;
     static_assert(sizeof(typename T::Sample) == 1);
     if (!layout_fits<V>(a)) return 0;
@@ -177,6 +185,17 @@ int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut) {
     if (use_avx512()) {
         for (std::int32_t y = 0; y < a.rect.height(); ++y) {
             lut_bytes_avx512(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, lut);
+        }
+        return 1;
+    }
+    if (use_avx2()) {
+        std::array<std::int32_t, 256> copy;
+        if (wide == nullptr) {
+            std::copy(lut, lut + 256, copy.begin());
+            wide = copy.data();
+        }
+        for (std::int32_t y = 0; y < a.rect.height(); ++y) {
+            lut_bytes_avx2(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, wide);
         }
         return 1;
     }

@@ -175,6 +175,32 @@ __attribute__((target("avx2"))) inline __m256i times3_32(__m256i v) {
 __attribute__((target("avx2"))) inline __m256i load(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
+// Writes 16 (8-bit) or 8 (16-bit) pixels held as four-sample pixels in two
+// vectors, `lo` with lane groups 0 | 2 and `hi` with 1 | 3.  Packed, each
+// lane drops its fourth samples through `compact` and the lanes go out 12
+// bytes apart in ascending order, each store overwriting the spare bytes of
+// the one before; unpacked, the bytes in `keep` stay as the destination
+// holds them.
+template <bool kPacked>
+__attribute__((target("avx2"))) inline void store_lanes(std::uint8_t* o, __m256i lo, __m256i hi,
+                                                        __m256i compact, __m256i keep) {
+    if constexpr (kPacked) {
+        lo = _mm256_shuffle_epi8(lo, compact);
+        hi = _mm256_shuffle_epi8(hi, compact);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(lo, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_extracti128_si256(hi, 1));
+    } else {
+        const __m256i old0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o));
+        const __m256i old1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o + 32));
+        const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);
+        const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_blendv_epi8(first, old0, keep));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), _mm256_blendv_epi8(second, old1, keep));
+    }
+}
+
 __attribute__((target("avx2"))) inline __m256i widen(const std::uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
@@ -271,27 +297,11 @@ __attribute__((target("avx2"))) int row_avx2_8(const Frame<std::uint8_t>& f, con
         const __m256i blue = r == 0 ? vp : vq;
         const __m256i red = r == 0 ? vq : vp;
         const __m256i bg = _mm256_or_si256(blue, _mm256_slli_epi16(g, 8));
-        // Dwords [b g r 0]: lo holds pixels 0-3 | 8-11, hi 4-7 | 12-15.
-        __m256i lo = _mm256_unpacklo_epi16(bg, red);
-        __m256i hi = _mm256_unpackhi_epi16(bg, red);
-        std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * OutBpp;
-        if constexpr (OutBpp == 3) {
-            lo = _mm256_shuffle_epi8(lo, compact);
-            hi = _mm256_shuffle_epi8(hi, compact);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(lo));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(hi));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(lo, 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_extracti128_si256(hi, 1));
-        } else {
-            // The fourth byte keeps what the destination holds.
-            const __m256i old0 = load(o);
-            const __m256i old1 = load(o + 32);
-            const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);   // pixels 0-7
-            const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);  // pixels 8-15
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_blendv_epi8(first, old0, alpha_bytes));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32),
-                                _mm256_blendv_epi8(second, old1, alpha_bytes));
-        }
+        // Dwords [b g r 0]: lo holds pixels 0-3 | 8-11, hi 4-7 | 12-15; the
+        // fourth byte keeps what the destination holds.
+        store_lanes<OutBpp == 3>(out + static_cast<std::ptrdiff_t>(x) * OutBpp,
+                                 _mm256_unpacklo_epi16(bg, red), _mm256_unpackhi_epi16(bg, red),
+                                 compact, alpha_bytes);
     }
     return x;
 }
@@ -456,25 +466,9 @@ __attribute__((target("avx2"))) int row_avx2_16(const Frame<std::uint16_t>& f, c
         const __m256i red = r == 0 ? vq : vp;
         const __m256i bg = _mm256_or_si256(blue, _mm256_slli_epi32(g, 16));
         // Quads [b g r 0]: lo holds pixels 0-1 | 4-5, hi 2-3 | 6-7.
-        __m256i lo = _mm256_unpacklo_epi32(bg, red);
-        __m256i hi = _mm256_unpackhi_epi32(bg, red);
-        std::uint8_t* o = out + static_cast<std::ptrdiff_t>(x) * OutBpp;
-        if constexpr (OutBpp == 6) {
-            lo = _mm256_shuffle_epi8(lo, compact);
-            hi = _mm256_shuffle_epi8(hi, compact);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(lo));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_castsi256_si128(hi));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(lo, 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 36), _mm256_extracti128_si256(hi, 1));
-        } else {
-            const __m256i old0 = load(o);
-            const __m256i old1 = load(o + 32);
-            const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);   // pixels 0-3
-            const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);  // pixels 4-7
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm256_blendv_epi8(first, old0, alpha_words));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32),
-                                _mm256_blendv_epi8(second, old1, alpha_words));
-        }
+        store_lanes<OutBpp == 6>(out + static_cast<std::ptrdiff_t>(x) * OutBpp,
+                                 _mm256_unpacklo_epi32(bg, red), _mm256_unpackhi_epi32(bg, red),
+                                 compact, alpha_words);
     }
     return x;
 }

@@ -1,26 +1,14 @@
 #include "error_text.h"
 
+#include "zorbex/errors.h"
 #include "zorbex/zorbex.h"
 
 namespace zbxcam {
 
 std::string error_name(int code) {
-    switch (code) {
-        case ZBX_ERR_NONE: return "no error";
-        case ZBX_ERR_NOT_READY: return "ERR_NOT_READY";
-        case ZBX_ERR_DEVICE_UNAVAILABLE: return "ERR_DEVICE_UNAVAILABLE";
-        case ZBX_ERR_THREAD_START: return "ERR_THREAD_START";
-        case ZBX_ERR_WINDOW: return "ERR_WINDOW";
-        case ZBX_ERR_MEMORY: return "ERR_MEMORY";
-        case ZBX_ERR_DEVICE_IO: return "ERR_DEVICE_IO";
-        case ZBX_ERR_GEOMETRY: return "ERR_GEOMETRY";
-        case ZBX_ERR_TRANSFER: return "ERR_TRANSFER";
-        case ZBX_ERR_PARAMETER: return "ERR_PARAMETER";
-        case ZBX_ERR_UNSUPPORTED: return "ERR_UNSUPPORTED";
-        case ZBX_ERR_FILE: return "ERR_FILE";
-        case ZBX_ERR_FRAME_TIMEOUT: return "ERR_FRAME_TIMEOUT";
-        default: return "error " + std::to_string(code);
-    }
+    if (code == ZBX_ERR_NONE) return "no error";
+    const std::string name = ZbxError_Name(code);
+    return name == "ERR_UNKNOWN" ? "error " + std::to_string(code) : name;
 }
 
 std::string error_sentence(int code, const ErrorContext& context) {
@@ -35,13 +23,7 @@ std::string error_sentence(int code, const ErrorContext& context) {
                 return camera + " is not attached, or it is in use by another process";
             if (!*context.camera_present) return camera + " is not attached";
             return camera + " is in use by another process";
-        case ZBX_ERR_THREAD_START: return "the library could not start its acquisition thread";
-        case ZBX_ERR_WINDOW: return "the library could not create its preview window";
-        case ZBX_ERR_MEMORY:
-            return "the library could not get the memory it needs, or a buffer is too small for "
-                   "the image";
         case ZBX_ERR_DEVICE_IO: return camera + " did not answer a register read or write";
-        case ZBX_ERR_GEOMETRY: return "the readout window does not fit on the 1280 x 720 sensor";
         case ZBX_ERR_TRANSFER: return "a frame could not be read from " + camera;
         case ZBX_ERR_PARAMETER: {
             std::string text = "the library refused ";
@@ -49,13 +31,12 @@ std::string error_sentence(int code, const ErrorContext& context) {
             if (!context.range.empty()) text += " (it accepts " + context.range + ")";
             return text;
         }
-        case ZBX_ERR_UNSUPPORTED: return "this camera model does not support that operation";
         case ZBX_ERR_FILE:
             return context.file.empty() ? "a file could not be created"
                                         : "the file " + context.file + " could not be created";
         case ZBX_ERR_FRAME_TIMEOUT:
             return camera + " stopped delivering frames (none for 6 seconds, or a transfer failed)";
-        default: return "the library reported an error code it does not document";
+        default: return ZbxError_Describe(code);
     }
 }
 

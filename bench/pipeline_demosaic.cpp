@@ -1,6 +1,13 @@
 // Demosaic at 1280 × 720 beside a plain copy of the bytes it reads and
-// writes (the floor).  "Plain" forces the scalar kernel for comparison.
+// writes (the floor) and, where OpenCV is installed, its single-thread
+// bilinear cvtColor on the same mosaic.  "Plain" forces the scalar kernel
+// for comparison.
 #include <benchmark/benchmark.h>
+
+#if ZBX_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
 
 #include <cstring>
 #include <random>
@@ -57,6 +64,28 @@ void copy_floor(benchmark::State& state, std::size_t bytes) {
 }
 
 constexpr std::size_t kPixels = static_cast<std::size_t>(kW) * kH;
+
+#if ZBX_BENCH_OPENCV
+// The same mosaic ("G R / B G" at the origin) to blue-green-red, bilinear,
+// on one thread.
+void opencv_anchor(benchmark::State& state, int depth, int channels) {
+    cv::setNumThreads(1);
+    cv::Mat raw(kH, kW, CV_MAKETYPE(depth, 1));
+    cv::randu(raw, 0, depth == CV_8U ? 256 : 4096);
+    cv::Mat out(kH, kW, CV_MAKETYPE(depth, channels));
+    const int code = channels == 3 ? cv::COLOR_BayerGR2BGR : cv::COLOR_BayerGR2BGRA;
+    for (auto _ : state) {
+        cv::cvtColor(raw, out, code);
+        benchmark::DoNotOptimize(out.data);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(raw.total() * raw.elemSize() +
+                                                      out.total() * out.elemSize()));
+}
+BENCHMARK_CAPTURE(opencv_anchor, opencv_8_to_24, CV_8U, 3);
+BENCHMARK_CAPTURE(opencv_anchor, opencv_16_to_48, CV_16U, 3);
+#endif
 
 BENCHMARK_CAPTURE(copy_floor, bytes_8_to_24, kPixels * (1 + 3));
 BENCHMARK_CAPTURE(demosaic, raw8_to_24, 8, 24, false);

@@ -212,7 +212,7 @@ TiffRowKernel avx2_kernel(int bits_per_pixel) {
 
 }  // namespace
 
-TiffRowKernel SelectTiffRowKernel(int bits_per_pixel, TiffRowPath path) {
+TiffRowKernel SelectTiffRowKernel(int bits_per_pixel, [[maybe_unused]] TiffRowPath path) {
 #ifdef ZBX_TIFF_AVX2
     if (path == TiffRowPath::kBest) {
         if (TiffRowKernel k = avx2_kernel(bits_per_pixel)) return k;

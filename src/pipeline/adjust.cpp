@@ -11,6 +11,7 @@
 #include "pipeline/adjust_hue_saturation.h"
 #include "pipeline/adjust_kernels.h"
 #include "pipeline/adjust_sharpness.h"
+#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 
@@ -19,12 +20,16 @@ std::atomic<bool> g_force_plain{false};
 std::atomic<int> g_simd_limit{static_cast<int>(kernels::Simd::kAvx512)};
 
 kernels::Simd processor_simd() {
+#if ZBX_X86_SIMD
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")) {
         return kernels::Simd::kAvx512;
     }
     return __builtin_cpu_supports("avx2") ? kernels::Simd::kAvx2 : kernels::Simd::kPlain;
+#else
+    return kernels::Simd::kPlain;
+#endif
 }
 }  // namespace
 
@@ -253,6 +258,7 @@ private:
         const std::uint8_t* rows[4] = {ring_row(y - 2), ring_row(y - 1), ring_row(y),
                                        ring_row(y + 1)};
         std::uint8_t* d = out_.pixels + static_cast<std::ptrdiff_t>(y) * out_.stride;
+#if ZBX_X86_SIMD
         if constexpr (kBytes) {
             const int bpp = out_.bytes_per_pixel;
             const bool usual = bpp == T::kChannels || (T::kChannels == 3 && bpp == 4);
@@ -268,6 +274,7 @@ private:
                 return;
             }
         }
+#endif
         sharpen_row(V, rows, d, out_.width, out_.bytes_per_pixel, sharpness_);
         // The two-pixel frame at both ends keeps the row's prepared values.
         const std::int32_t w = out_.width;

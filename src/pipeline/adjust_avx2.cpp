@@ -4,13 +4,14 @@
 // no byte masks, so a chunk's last column block, the last centre load and
 // the last store go through a small buffer when they would pass the row's
 // end, and fourth bytes are kept with a byte blend.
-#include <immintrin.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/x86_simd.h"
+
+#if ZBX_X86_SIMD
 
 namespace zbx::pipeline::kernels {
 
@@ -226,3 +227,5 @@ void sharpen_row_avx2(const std::uint8_t* const rows[4], std::uint8_t* dst, std:
 }
 
 }  // namespace zbx::pipeline::kernels
+
+#endif  // ZBX_X86_SIMD

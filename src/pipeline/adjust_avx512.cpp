@@ -16,13 +16,14 @@
 // (in the cast to 256 bits) for an uninitialised value.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <array>
 
 #include "pipeline/adjust_hue_saturation.h"
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/x86_simd.h"
+
+#if ZBX_X86_SIMD
 
 namespace zbx::pipeline::kernels {
 
@@ -379,3 +380,5 @@ void hue_rows_avx512(const kernels::RectArgs& args, const HueSaturationRun::Plan
 }
 
 }  // namespace zbx::pipeline
+
+#endif  // ZBX_X86_SIMD

@@ -16,11 +16,10 @@
 // adjust_avx512.cpp instead, which can also apply a table to its results.
 #include "pipeline/adjust_hue_saturation.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 
@@ -130,6 +129,7 @@ void hue_rows(const kernels::RectArgs& a, int pixel_bytes, const HuePlan& shared
     }
 }
 
+#if ZBX_X86_SIMD
 // Pixels per AVX2 step, and bytes a step may read beyond its own pixels
 // (the 3- and 6-byte layouts load whole vectors).
 constexpr std::int32_t kStep = 8;
@@ -299,19 +299,46 @@ __attribute__((target("avx2"))) void hue_rows_avx2(const kernels::RectArgs& a,
     }
 }
 
+// The AVX2 rows, when the processor has them and the layout is one of the
+// two usual ones; false leaves the rows to the plain kernel.
+template <typename S>
+bool hue_rows_vector(const kernels::RectArgs& a, const HuePlan& plan, int shift) {
+    constexpr int kSize = static_cast<int>(sizeof(S));
+    if (!kernels::use_avx2()) return false;
+    if (a.src_bpp == 3 * kSize) {
+        hue_rows_avx2<S, 3 * kSize>(a, plan, shift, plan.saturation);
+    } else if (a.src_bpp == 4 * kSize) {
+        hue_rows_avx2<S, 4 * kSize>(a, plan, shift, plan.saturation);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+#else
+
+template <typename S>
+bool hue_rows_vector(const kernels::RectArgs&, const HuePlan&, int) {
+    return false;
+}
+
+#endif  // ZBX_X86_SIMD
+
 template <Variant V>
 int hue_run(const kernels::RectArgs& args, const HuePlan& plan, const std::uint8_t* lut,
             const std::int32_t* wide) {
     using S = typename kernels::Traits<V>::Sample;
     constexpr int kSize = static_cast<int>(sizeof(S));
     if (!kernels::layout_fits<V>(args)) return 0;
-    const bool usual = args.src_bpp == 3 * kSize || args.src_bpp == 4 * kSize;
+#if ZBX_X86_SIMD
     if constexpr (kSize == 1) {
+        const bool usual = args.src_bpp == 3 * kSize || args.src_bpp == 4 * kSize;
         if (usual && kernels::use_avx512()) {
             hue_rows_avx512(args, plan, lut);
             return 1;
         }
     }
+#endif
     const int down = kSize == 2 ? kernels::limit_bits(plan.sample_bits) - 8 : 0;
     // With a table, row by row, so that its pass finds the row still in
     // cache; without, the whole rectangle at once.  On AVX2 that pass
@@ -325,12 +352,8 @@ int hue_run(const kernels::RectArgs& args, const HuePlan& plan, const std::uint8
         part.rect.top = args.rect.top + y;
         part.rect.bottom = part.rect.top + rows;
         part.dst_y = args.dst_y + y;
-        if (usual && kernels::use_avx2()) {
-            if (args.src_bpp == 3 * kSize) {
-                hue_rows_avx2<S, 3 * kSize>(part, plan, down, plan.saturation);
-            } else {
-                hue_rows_avx2<S, 4 * kSize>(part, plan, down, plan.saturation);
-            }
+        if (hue_rows_vector<S>(part, plan, down)) {
+            // done on AVX2
         } else if (args.src_bpp == 3 * kSize) {
             hue_rows<S, 3 * kSize>(part, args.src_bpp, plan, down);
         } else if (args.src_bpp == 4 * kSize) {

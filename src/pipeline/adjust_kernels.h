@@ -173,7 +173,7 @@ int for_each_sample(const RectArgs& a, Op op) {
 // rectangles with one table should pass it.
 template <Variant V>
 int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
-                      const std::int32_t* wide = nullptr) {
+                      [[maybe_unused]] const std::int32_t* wide = nullptr) {
     using T = Traits<V>;
     static_assert(sizeof(typename T::Sample) == 1);
     if (!layout_fits<V>(a)) return 0;
@@ -182,6 +182,7 @@ int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
     if (!flat && !fourth) {
         return for_each_sample<V>(a, [lut](std::uint8_t v) { return lut[v]; });
     }
+#if ZBX_X86_SIMD
     if (use_avx512()) {
         for (std::int32_t y = 0; y < a.rect.height(); ++y) {
             lut_bytes_avx512(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, lut);
@@ -199,6 +200,7 @@ int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
         }
         return 1;
     }
+#endif
     // Keep mask of one 8-byte step: the fourth byte of each pixel.
     const std::uint64_t keep = fourth ? 0xFF000000'FF000000ULL : 0;
     const std::int32_t n = a.rect.width() * a.src_bpp;

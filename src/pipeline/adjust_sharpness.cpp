@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 namespace {
@@ -113,6 +114,7 @@ void sharpen_flat_plain(const kernels::RectArgs& a, const RowSet* one, std::int3
     sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
 }
 
+#if ZBX_X86_SIMD
 template <typename S, typename Acc, int P, int kChannels>
 __attribute__((target("avx2"))) void sharpen_flat_avx2(const kernels::RectArgs& a,
                                                         const RowSet* one, std::int32_t s,
@@ -127,18 +129,24 @@ sharpen_flat_avx512(const kernels::RectArgs& a, const RowSet* one, std::int32_t 
     sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
 }
 
+#endif  // ZBX_X86_SIMD
+
 template <typename S, int P, int kChannels>
 void sharpen_flat_any(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
                       std::int32_t maximum) {
     // Sums of 16 8-bit samples and their terms fit 16 bits.
     using Acc = std::conditional_t<sizeof(S) == 1, std::int16_t, std::int32_t>;
+#if ZBX_X86_SIMD
     if (kernels::use_avx512()) {
         sharpen_flat_avx512<S, Acc, P, kChannels>(a, one, s, maximum);
-    } else if (kernels::use_avx2()) {
-        sharpen_flat_avx2<S, Acc, P, kChannels>(a, one, s, maximum);
-    } else {
-        sharpen_flat_plain<S, Acc, P, kChannels>(a, one, s, maximum);
+        return;
     }
+    if (kernels::use_avx2()) {
+        sharpen_flat_avx2<S, Acc, P, kChannels>(a, one, s, maximum);
+        return;
+    }
+#endif
+    sharpen_flat_plain<S, Acc, P, kChannels>(a, one, s, maximum);
 }
 
 template <typename S, int kChannels>

@@ -18,7 +18,6 @@
 // replacement (rows only in the top and bottom strips).
 #include "pipeline/demosaic.h"
 
-#include <immintrin.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,6 +28,7 @@
 
 #include "pipeline/image_buffer.h"
 #include "pipeline/pixel_access.h"
+#include "pipeline/x86_simd.h"
 
 #pragma GCC optimize("O3")
 
@@ -160,6 +160,8 @@ U* scratch(std::size_t n) {
     if (buf.size() < n) buf.resize(n);
     return buf.data();
 }
+
+#if ZBX_X86_SIMD
 
 bool have_avx2() {
     static const bool ok = __builtin_cpu_supports("avx2");
@@ -493,6 +495,17 @@ int fast_row(const Frame<T>& f, const Params& p, const T* const rows[4], int y) 
     }
     return 2;
 }
+
+#else
+
+bool have_avx2() { return false; }
+
+template <class T>
+int fast_row(const Frame<T>&, const Params&, const T* const[4], int) {
+    return 2;
+}
+
+#endif  // ZBX_X86_SIMD
 
 // Columns x0 <= x < x1 of row y from rows A..D: SIMD steps, plain tail.
 template <class T>

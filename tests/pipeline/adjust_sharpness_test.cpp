@@ -8,6 +8,7 @@
 
 #include "adjust_test_support.h"
 #include "pipeline/adjust_sharpness.h"
+#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 namespace {
@@ -183,6 +184,7 @@ TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {
 namespace zbx::pipeline {
 namespace {
 
+#if ZBX_X86_SIMD
 // The 8-bit sequence rows called directly, each source row and the
 // destination in a store of exactly its own bytes (so that the address
 // sanitizer sees any read or write past a row), at widths around the
@@ -243,6 +245,7 @@ TEST(AdjustSharpness, SequenceRowsStayInsideTheirRows) {
         }
     }
 }
+#endif  // ZBX_X86_SIMD
 
 }  // namespace
 }  // namespace zbx::pipeline

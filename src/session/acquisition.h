@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "pipeline/develop.h"
+#include "platform/sync.h"
 #include "session/develop_host.h"
 #include "zorbex/window.h"
 
@@ -89,12 +90,22 @@ private:
     void streaming_body();
     void trigger_body();
     int stop_locked();
+    // Waits for the acquisition thread to end.  A thread in trigger mode
+    // may wait inside a single-frame read for a trigger: after `grace_ms`
+    // that read is cancelled (again until the thread has ended, since it
+    // may only be about to start its read).
+    void wait_for_thread(bool trigger_read, std::uint32_t grace_ms);
+    // The acquisition thread's pauses: they end at once when Stop wakes it.
+    void pause(std::uint32_t ms);
     // The recorder's thread ends the way the acquisition thread does.
     void stop_recording();
 
     CZorbex& session_;
     SessionDevelopHost host_;
     std::recursive_mutex control_;
+    // Set by Stop (manual reset), reset before each thread start: no pause
+    // of the thread outlasts a Stop, whatever the wait time.
+    platform::Event wake_{true, false};
     // Set before each thread start and each snapshot; read under the frame lock.
     pipeline::DevelopInput input_;
 };

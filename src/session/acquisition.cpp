@@ -226,7 +226,10 @@ bool Acquisition::start_thread() {
     ThreadBookkeeping& t = session_.threads();
     wake_.reset();
     t.acquisition_end_event = std::make_unique<platform::Event>(true, false);
-    return t.acquisition_thread.start([this] { thread_main(); });
+    if (t.acquisition_thread.start([this] { thread_main(); })) return true;
+    // No thread will ever signal it: Stop must not wait for it.
+    t.acquisition_end_event.reset();
+    return false;
 }
 
 int Acquisition::start() {

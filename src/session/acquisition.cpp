@@ -250,6 +250,7 @@ int Acquisition::start() {
     a.frame_counter = 0;
     a.last_rate_update = platform::multimedia_time();
     a.frame_rate = 0;
+    stream_failed_ = false;
     session_.threads().acquisition_run = kRun;
     if (!start_thread()) {
         (void)stop_locked();
@@ -332,6 +333,8 @@ void Acquisition::streaming_body() {
                             platform::ticks_between(last_frame, platform::tick_count()) >= kNoFrameTimeoutMs;
         if (waited == device::kWaitFailed || silent) {
             t.acquisition_run = kStop;
+            // A recording riding on this stream finishes its file now.
+            stream_failed_ = true;
             // Recorded before it is announced, so an application reacting
             // to the message finds the code in the history.
             session_.report(ERR_FRAME_TIMEOUT);

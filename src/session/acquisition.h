@@ -3,6 +3,7 @@
 // lock and announces it to the application, and Stop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -60,6 +61,11 @@ public:
     // Stop, then the recorder: the session's close and destroy run it.
     void stop_acquisition_and_recording();
 
+    // True once the streaming thread has ended on a failed stream (no frame
+    // in time, transfer error) until the next start: no frame will come.
+    // Any thread.
+    [[nodiscard]] bool stream_failed() const { return stream_failed_.load(); }
+
     // Serialises the operations that change the acquisition state or the
     // preview window (never taken by the acquisition thread, so Stop may
     // wait for that thread while holding it).  Recursive: Preview holds it
@@ -106,6 +112,7 @@ private:
     // Set by Stop (manual reset), reset before each thread start: no pause
     // of the thread outlasts a Stop, whatever the wait time.
     platform::Event wake_{true, false};
+    std::atomic<bool> stream_failed_{false};
     // Set before each thread start and each snapshot; read under the frame lock.
     pipeline::DevelopInput input_;
 };

@@ -21,7 +21,7 @@ platform::CriticalSection& SessionRecordSource::frame_lock() { return session_.f
 
 pipeline::CImageBuffer* SessionRecordSource::output_buffer() { return session_.output_buffer(); }
 
-bool SessionRecordSource::stream_ended() { return session_.threads().acquisition_run.load() == kStop; }
+bool SessionRecordSource::stream_ended() { return session_.acquisition_control().stream_failed(); }
 
 void SessionRecordSource::recording_ended(output::RecordEnd end) {
     if (end == output::RecordEnd::kWriteFailed || end == output::RecordEnd::kFileFull) session_.report(ERR_FILE);

@@ -17,7 +17,7 @@ public:
     explicit SessionRecordSource(CZorbex& session) : session_(session) {}
     platform::CriticalSection& frame_lock() override;
     pipeline::CImageBuffer* output_buffer() override;
-    // The acquisition thread has ended (a failed stream, or Stop).
+    // The streaming thread has ended on a failed stream.
     bool stream_ended() override;
     // A recording cut short by a refused write (disk full) or the file size
     // limit is reported as error 12; the stream's own end was reported by

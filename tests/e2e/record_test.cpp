@@ -158,7 +158,10 @@ TEST_F(Record, AFileThatCannotBeCreatedFailsWith12AndLeavesNothingRunning) {
 TEST_F(Record, AStreamThatDiesFinishesTheFileWithoutStop) {
     const fs::path file = dir_ / "unplugged.avi";
     ASSERT_EQ(Zorbex_Record(h_, file.c_str(), 600000, 0), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Frames are written as they come; the headers only at the end.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fs::file_size(file) <= 232 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
     ASSERT_TRUE(wait_until_finished(file, std::chrono::seconds(5)));
     EXPECT_EQ(riff_size(file), fs::file_size(file) - 8);
@@ -184,9 +187,15 @@ TEST_F(Record, ARefusedFrameWriteFinishesTheFileAndPosts12) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < until) {
             const std::vector<std::intptr_t> codes = posted();
-            if (!codes.empty()) return codes == std::vector<std::intptr_t>{12} && history() == std::vector<int>{12} ? 0 : 12;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (codes.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            const bool reported = codes == std::vector<std::intptr_t>{12} && history() == std::vector<int>{12};
+            // No thread may outlive the child's exit.
+            return Zorbex_StopPreview(h_) == 1 && reported ? 0 : 12;
         }
+        (void)Zorbex_StopPreview(h_);
         return 13;
     });
     ASSERT_EQ(status, 0);

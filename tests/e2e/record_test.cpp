@@ -64,6 +64,18 @@ std::uint32_t riff_size(const fs::path& file) {
     return head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
 }
 
+// Frames are written as they come, the headers only at the end: a file
+// past its headers holds a first frame.
+bool wait_for_first_frame(const fs::path& file, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        std::error_code error;
+        if (fs::file_size(file, error) > 232 + 8 && !error) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
 bool wait_until_finished(const fs::path& file, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -99,7 +111,8 @@ TEST_F(Record, RecordsTheLiveStreamForTheDurationAndFinishesTheFile) {
 TEST_F(Record, StopBeforeTheDurationStillLeavesAPlayableFile) {
     const fs::path file = dir_ / "stopped.avi";
     ASSERT_EQ(Zorbex_Record(h_, file.c_str(), 600000, 0), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Slow builds (sanitizers) may take long for a first frame.
+    ASSERT_TRUE(wait_for_first_frame(file, std::chrono::seconds(20)));
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     // Nothing is written after Stop returns, and the file is complete.
     const auto size = fs::file_size(file);
@@ -158,10 +171,7 @@ TEST_F(Record, AFileThatCannotBeCreatedFailsWith12AndLeavesNothingRunning) {
 TEST_F(Record, AStreamThatDiesFinishesTheFileWithoutStop) {
     const fs::path file = dir_ / "unplugged.avi";
     ASSERT_EQ(Zorbex_Record(h_, file.c_str(), 600000, 0), 1);
-    // Frames are written as they come; the headers only at the end.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (fs::file_size(file) <= 232 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(wait_for_first_frame(file, std::chrono::seconds(20)));
     ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
     ASSERT_TRUE(wait_until_finished(file, std::chrono::seconds(5)));
     EXPECT_EQ(riff_size(file), fs::file_size(file) - 8);

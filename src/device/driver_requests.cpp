@@ -167,10 +167,13 @@ bool serial_rom_read(const char* name, std::uint16_t address, std::uint8_t* byte
     ScopedDevice device(name);
     if (!device.is_open()) return false;
     Packet packet{};
-    (void)write_command(device.get(),
-                        {kCmdRomRead, 0x51, 0x02, 0x01, static_cast<std::uint8_t>(address >> 8),
-                         static_cast<std::uint8_t>(address)},
-                        packet);
+    // A refused command leaves the previous answer on pipe 1: reading it
+    // would hand back a stale byte as if it were this address's.
+    if (write_command(device.get(),
+                      {kCmdRomRead, 0x51, 0x02, 0x01, static_cast<std::uint8_t>(address >> 8),
+                       static_cast<std::uint8_t>(address)},
+                      packet) != kLinkOk)
+        return false;
     platform::sleep_ms(6);
     const int result = read_answer(device.get(), packet);
     platform::sleep_ms(6);

@@ -123,8 +123,9 @@ int settings_request(DriverHandle handle, const std::array<std::uint8_t, kSettin
 [[nodiscard]] bool controller_register_write(const char* name, std::uint8_t reg, std::uint8_t value);
 [[nodiscard]] bool controller_register_read(const char* name, std::uint8_t reg, std::uint8_t* value);
 // Any ROM address from the identifier base up; below it returns false at
-// once without traffic.  Pauses 6 ms after the command and 6 ms after the
-// answer, which the ROM needs.
+// once without traffic.  A refused read command fails without reading the
+// answer pipe.  Pauses 6 ms after the command and 6 ms after the answer,
+// which the ROM needs.
 [[nodiscard]] bool serial_rom_read(const char* name, std::uint16_t address, std::uint8_t* byte);
 [[nodiscard]] bool serial_rom_identifier_read(const char* name, std::uint8_t index, std::uint8_t* byte);
 // Pauses 10 ms after the write for the ROM to program the byte.

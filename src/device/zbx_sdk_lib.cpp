@@ -294,7 +294,12 @@ int CZBXSdkLib::stop_streaming() {
         reclaim_thread();
         return 0;
     }
-    if (r.stopped.exchange(1) == 0) (void)r.end_event.wait(platform::kInfinite);
+    if (r.stopped.exchange(1) == 0) {
+        // The consumer need not wait for the thread's last read to learn
+        // that the run is ending: a spurious frame signal means "ask again".
+        r.frame_event.set();
+        (void)r.end_event.wait(platform::kInfinite);
+    }
     transfer_thread_.join();
     last_elapsed_ms_ = r.elapsed_ms.load();
     r.frame_event.set();  // wakes a consumer still waiting for a frame
@@ -310,23 +315,28 @@ int CZBXSdkLib::read_single_frame() {
         last_transfer_error_ = kCodeTransferError;
         return kCodeTransferError;
     }
-    if (single_handle_ == platform::kNullDriverHandle || single_handle_ == platform::kInvalidDriverHandle) {
-        single_handle_ = open_device(directory_.name());
-        if (single_handle_ == platform::kNullDriverHandle) {
-            last_transfer_error_ = kCodeTransferError;
-            return kCodeNoDevice;
+    DriverHandle handle = platform::kNullDriverHandle;
+    {
+        std::lock_guard lock(single_handle_lock_);
+        if (single_handle_ == platform::kNullDriverHandle || single_handle_ == platform::kInvalidDriverHandle) {
+            single_handle_ = open_device(directory_.name());
+            if (single_handle_ == platform::kNullDriverHandle) {
+                last_transfer_error_ = kCodeTransferError;
+                return kCodeNoDevice;
+            }
         }
+        handle = single_handle_;
     }
     (void)prepare_frame(directory_.name());
     Packet start_frame{};
     start_frame[0] = kCmdStartFrame;
-    (void)packet_write(single_handle_, kPipeCommand, kPacketSize, start_frame.data());
+    (void)packet_write(handle, kPipeCommand, kPacketSize, start_frame.data());
     const std::uint32_t bytes = transfer_byte_count();
     std::uint32_t moved = 0;
-    const int result = read_image(single_handle_, large_frame(), bytes, single_buffer_.get(), &moved);
+    const int result = read_image(handle, large_frame(), bytes, single_buffer_.get(), &moved);
     if (result != kRequestOk || moved != bytes) {
         last_transfer_error_ = kCodeTransferError;
-        close_device(single_handle_);
+        close_single_frame_handle();
         return kCodeTransferError;
     }
     return 0;
@@ -339,7 +349,20 @@ int CZBXSdkLib::copy_single_frame(std::span<std::uint8_t> destination) {
     return copy_frame(destination.data(), single_buffer_.get());
 }
 
-void CZBXSdkLib::close_single_frame_handle() { close_device(single_handle_); }
+void CZBXSdkLib::close_single_frame_handle() {
+    std::lock_guard lock(single_handle_lock_);
+    close_device(single_handle_);
+}
+
+bool CZBXSdkLib::single_frame_handle_open() const {
+    std::lock_guard lock(single_handle_lock_);
+    return single_handle_ != platform::kNullDriverHandle;
+}
+
+void CZBXSdkLib::cancel_single_frame_read() {
+    std::lock_guard lock(single_handle_lock_);
+    if (single_handle_ != platform::kNullDriverHandle) (void)platform::driver_cancel(single_handle_);
+}
 
 void CZBXSdkLib::set_transfer_timeout(std::uint32_t timeout_ms) {
     transfer_timeout_ms_ = timeout_ms;

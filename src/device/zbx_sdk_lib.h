@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -147,7 +148,10 @@ public:
     [[nodiscard]] int read_single_frame();
     [[nodiscard]] int copy_single_frame(std::span<std::uint8_t> destination);
     void close_single_frame_handle();
-    [[nodiscard]] bool single_frame_handle_open() const { return single_handle_ != platform::kNullDriverHandle; }
+    [[nodiscard]] bool single_frame_handle_open() const;
+    // Makes a single-frame read that waits now fail at once (driver cancel).
+    // Any thread; a read that starts later is not affected.
+    void cancel_single_frame_read();
     [[nodiscard]] int last_transfer_error() const { return last_transfer_error_; }
 
     // ---- Driver settings ----
@@ -223,6 +227,9 @@ private:
     platform::Thread transfer_thread_;
     std::uint32_t last_elapsed_ms_ = 0;
 
+    // Guards the handle's value (not the reads on it): a cancel from another
+    // thread must never meet a handle being closed.
+    mutable std::mutex single_handle_lock_;
     DriverHandle single_handle_ = platform::kNullDriverHandle;
     int last_transfer_error_ = 0;
 };

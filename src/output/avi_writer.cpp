@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/file_truncate.h"
+
 namespace zbx::output {
 namespace {
 
@@ -279,8 +281,12 @@ int CAviWriter::Finish() {
     const bool indexed = WriteIndex();
     if (indexed) riff_size_ += kChunkHeaderBytes + static_cast<std::uint32_t>(index_.size()) * kIndexEntryBytes;
     const bool patched = PatchHeaders(indexed);
+    // A frame that failed halfway (disk full) may have left bytes past the
+    // index, or past the last frame when the index could not be written:
+    // the file ends where its RIFF size says.
+    const bool cut = platform::truncate_file(file_, std::uint64_t{riff_size_} + 8);
     const bool closed = file_.close();
-    return indexed && patched && closed ? 1 : 0;
+    return indexed && patched && cut && closed ? 1 : 0;
 }
 
 void CAviWriter::Close() {

@@ -131,9 +131,10 @@ public:
     // when every byte of it was written; a failed frame is overwritten by
     // the next one.
     [[nodiscard]] AviStatus AddFrame(std::span<const std::uint8_t> picture);
-    // Writes the index, patches sizes, counts and timing, closes the file.
-    // When the index cannot be written the file is patched to describe the
-    // frames alone, without the index flag.  1 when everything was written.
+    // Writes the index, patches sizes, counts and timing, cuts off whatever
+    // a failed frame left beyond the end, closes the file.  When the index
+    // cannot be written the file is patched to describe the frames alone,
+    // without the index flag.  1 when everything was written.
     int Finish();
     // Closes the file without finishing it; empties the index, zeroes the
     // headers, the running sizes, the rate and the frame count.  The

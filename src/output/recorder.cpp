@@ -166,6 +166,12 @@ RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& s
     while (flags.recording.load() != 0) {
         source.pause_ms(kRecordPollMs);
         if (flags.recording.load() == 0) break;
+        // An application that never calls Stop (or exits) still gets a
+        // finished file when the stream dies under the recording.
+        if (source.stream_ended()) {
+            end = RecordEnd::kStreamEnded;
+            break;
+        }
         if (flags.new_frame.exchange(0, std::memory_order_acq_rel) == 0) continue;
 
         const std::uint32_t t = source.now_ms();
@@ -211,7 +217,11 @@ Recorder::StartResult Recorder::Start(const char* name, std::uint32_t duration_m
     thread_.join();
     if (BeginRecording(writer_, source_, flags(), name, duration_ms) == 0)
         return StartResult::kOpenFailed;
-    const bool started = thread_.start([this] { last_end_.store(RunRecordThread(writer_, flags(), source_)); });
+    const bool started = thread_.start([this] {
+        const RecordEnd end = RunRecordThread(writer_, flags(), source_);
+        last_end_.store(end);
+        source_.recording_ended(end);
+    });
     if (!started) {
         finish_recording(writer_, flags(), 0);
         return StartResult::kThreadFailed;

@@ -23,21 +23,6 @@ namespace zbx::output {
 
 inline constexpr std::uint32_t kRecordPollMs = 10;
 
-// What the record thread needs of its session.
-class RecordSource {
-public:
-    virtual ~RecordSource() = default;
-    // The session's frame lock, guarding the developed buffers.
-    virtual platform::CriticalSection& frame_lock() = 0;
-    // The current colour mode's output buffer (rows top of picture first),
-    // or null.  Called with frame_lock() held.
-    virtual pipeline::CImageBuffer* output_buffer() = 0;
-    // Millisecond ticks of the multimedia clock.
-    virtual std::uint32_t now_ms();
-    // The pause between two polls.
-    virtual void pause_ms(std::uint32_t ms);
-};
-
 // Flags shared by the application's thread, the streaming thread and the
 // record thread; borrowed.
 struct RecordFlags {
@@ -52,9 +37,30 @@ struct RecordFlags {
 enum class RecordEnd {
     kDuration,     // the first frame taken after the duration was recorded
     kStopped,      // the recording flag was cleared
+    kStreamEnded,  // the stream delivers no more frames
     kFileFull,     // the next frame would have passed the AVI 1.0 size limit
     kWriteFailed,  // the system refused a frame's bytes (disk full, I/O error)
     kNoBuffers,    // no output buffer or no conversion buffers; the file is finished empty
+};
+
+// What the record thread needs of its session.
+class RecordSource {
+public:
+    virtual ~RecordSource() = default;
+    // The session's frame lock, guarding the developed buffers.
+    virtual platform::CriticalSection& frame_lock() = 0;
+    // The current colour mode's output buffer (rows top of picture first),
+    // or null.  Called with frame_lock() held.
+    virtual pipeline::CImageBuffer* output_buffer() = 0;
+    // Millisecond ticks of the multimedia clock.
+    virtual std::uint32_t now_ms();
+    // The pause between two polls.
+    virtual void pause_ms(std::uint32_t ms);
+    // True once the stream the recording rides on has ended (unplugged
+    // camera, no frames): no frame will come any more.
+    virtual bool stream_ended() { return false; }
+    // Record thread, after it finished the file: how the recording ended.
+    virtual void recording_ended(RecordEnd /*end*/) {}
 };
 
 // Converts a developed output buffer into the AVI's bottom-up 24-bit
@@ -96,8 +102,8 @@ int Gray8To24(std::uint8_t* dst, const std::uint8_t* src, const pipeline::Rect* 
                                  const char* name, std::uint32_t duration_ms);
 
 // The record thread's body (record thread; takes the frame lock per frame).
-// Returns when the duration has passed, the recording flag is cleared, or
-// the file cannot grow; in every case the file is finished (index, sizes,
+// Returns when the duration has passed, the recording flag is cleared, the
+// stream ends, or the file cannot grow; in every case the file is finished (index, sizes,
 // measured rate) and closed, the writer's rate and count are 0 and the
 // recording flag, start and end are cleared.
 RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& source);

@@ -35,6 +35,10 @@ public:
                          std::span<std::uint8_t> output, std::uint32_t* returned) = 0;
     // Closes a handle from open(); true when it was open.
     virtual bool close(DriverHandle handle) = 0;
+    // Makes the requests waiting on `handle` fail at once (requests made
+    // later are not affected); true when one was waiting.  Any thread.  A
+    // backend that cannot cancel leaves them to their time-out.
+    virtual bool cancel(DriverHandle /*handle*/) { return false; }
 };
 
 // The backend in use (the virtual camera unless another was installed).
@@ -51,5 +55,6 @@ inline bool driver_control(DriverHandle handle, std::uint32_t code,
     return driver_backend().control(handle, code, input, output, returned);
 }
 inline bool driver_close(DriverHandle handle) { return driver_backend().close(handle); }
+inline bool driver_cancel(DriverHandle handle) { return driver_backend().cancel(handle); }
 
 }  // namespace zbx::platform

@@ -34,6 +34,12 @@ constexpr std::size_t raw_slot(std::int32_t mode) { return (mode == 1 || mode ==
 constexpr std::uint32_t kRetryPauseMs = 10;
 // Pause of a paused thread (running flag neither 0 nor 1) in trigger mode.
 constexpr std::uint32_t kPausedPollMs = 10;
+// Once trigger mode is off, a single-frame read waiting for a trigger ends
+// with the camera's next free-running frame; a read still waiting after
+// this long is cancelled (the camera delivers nothing).
+constexpr std::uint32_t kTriggerStopGraceMs = 1000;
+// How often Stop repeats the cancel while the thread has not ended.
+constexpr std::uint32_t kCancelRepeatMs = 50;
 
 // The application may read the record while the next frame rewrites it;
 // word-sized relaxed stores keep each field whole.
@@ -218,8 +224,12 @@ int Acquisition::capture() {
 
 bool Acquisition::start_thread() {
     ThreadBookkeeping& t = session_.threads();
+    wake_.reset();
     t.acquisition_end_event = std::make_unique<platform::Event>(true, false);
-    return t.acquisition_thread.start([this] { thread_main(); });
+    if (t.acquisition_thread.start([this] { thread_main(); })) return true;
+    // No thread will ever signal it: Stop must not wait for it.
+    t.acquisition_end_event.reset();
+    return false;
 }
 
 int Acquisition::start() {
@@ -240,6 +250,7 @@ int Acquisition::start() {
     a.frame_counter = 0;
     a.last_rate_update = platform::multimedia_time();
     a.frame_rate = 0;
+    stream_failed_ = false;
     session_.threads().acquisition_run = kRun;
     if (!start_thread()) {
         (void)stop_locked();
@@ -311,7 +322,7 @@ void Acquisition::streaming_body() {
     device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
     std::uint32_t last_frame = platform::tick_count();
     while (t.acquisition_run != kStop) {
-        platform::sleep_ms(static_cast<std::uint32_t>(std::max<std::int32_t>(a.wait_time_ms, 0)));
+        pause(static_cast<std::uint32_t>(std::max<std::int32_t>(a.wait_time_ms, 0)));
         if (t.acquisition_run != kRun) continue;
 
         const int waited = sensor->wait_for_newest_frame();
@@ -322,6 +333,8 @@ void Acquisition::streaming_body() {
                             platform::ticks_between(last_frame, platform::tick_count()) >= kNoFrameTimeoutMs;
         if (waited == device::kWaitFailed || silent) {
             t.acquisition_run = kStop;
+            // A recording riding on this stream finishes its file now.
+            stream_failed_ = true;
             // Recorded before it is announced, so an application reacting
             // to the message finds the code in the history.
             session_.report(ERR_FRAME_TIMEOUT);
@@ -355,14 +368,14 @@ void Acquisition::trigger_body() {
     device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
     while (t.acquisition_run != kStop) {
         if (t.acquisition_run != kRun) {
-            platform::sleep_ms(kPausedPollMs);
+            pause(kPausedPollMs);
             continue;
         }
         // Waits for the trigger up to the driver's time-out.
         const int read = sensor->read_single_frame();
         if (t.acquisition_run == kStop) break;
         if (read != 0) {
-            platform::sleep_ms(kRetryPauseMs);
+            pause(kRetryPauseMs);
             continue;
         }
         std::lock_guard frame(session_.frame_lock());
@@ -391,24 +404,48 @@ int Acquisition::stop_locked() {
     ThreadBookkeeping& t = session_.threads();
     AcquisitionState& a = session_.acquisition();
     t.acquisition_run = kStop;
+    wake_.set();
+    const bool trigger_run = a.mode == kModeTrigger;
+    bool trigger_off = true;
     if (a.mode != kModeIdle) {
         a.mode = kModeIdle;
         // Trigger mode off first: a single-frame read waiting for a trigger
         // then returns with the camera's next free-running frame.
-        (void)sensor->set_trigger_mode(false);
+        trigger_off = sensor->set_trigger_mode(false) != 0;
         (void)sensor->stop_streaming();
         (void)session_.camera_table().mark_stopped(sensor->selected_device(),
                                                    reinterpret_cast<std::uintptr_t>(session_.notification_window()));
     }
+    // A camera still in trigger mode would hold the read until a trigger
+    // or the driver's time-out: cancel it at once instead.
+    wait_for_thread(trigger_run, trigger_off ? kTriggerStopGraceMs : 0);
+    if (trigger_run) {
+        // Later snapshots and streams must not wait 60 s for a stalled camera.
+        a.trigger_timeout_ms = device::kDefaultTransferTimeoutMs;
+        sensor->set_transfer_timeout(device::kDefaultTransferTimeoutMs);
+    }
+    stop_recording();
+    return 1;
+}
+
+void Acquisition::wait_for_thread(bool trigger_read, std::uint32_t grace_ms) {
+    ThreadBookkeeping& t = session_.threads();
     if (t.acquisition_end_event) {
-        (void)t.acquisition_end_event->wait(platform::kInfinite);
+        platform::Event& ended = *t.acquisition_end_event;
+        if (trigger_read && !ended.wait(grace_ms)) {
+            do {
+                session_.sensor_model()->cancel_single_frame_read();
+            } while (!ended.wait(kCancelRepeatMs));
+        }
+        (void)ended.wait(platform::kInfinite);
         t.acquisition_thread.join();
         t.acquisition_end_event.reset();
     }
     t.acquisition_thread.join();
-    stop_recording();
-    return 1;
 }
+
+// Acquisition thread.
+void Acquisition::pause(std::uint32_t ms) { (void)wake_.wait(ms); }
 
 // Without the frame lock: the record thread takes it for every frame.
 void Acquisition::stop_recording() { session_.recorder().stop(); }

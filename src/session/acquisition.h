@@ -3,10 +3,12 @@
 // lock and announces it to the application, and Stop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
 #include "pipeline/develop.h"
+#include "platform/sync.h"
 #include "session/develop_host.h"
 #include "zorbex/window.h"
 
@@ -59,6 +61,11 @@ public:
     // Stop, then the recorder: the session's close and destroy run it.
     void stop_acquisition_and_recording();
 
+    // True once the streaming thread has ended on a failed stream (no frame
+    // in time, transfer error) until the next start: no frame will come.
+    // Any thread.
+    [[nodiscard]] bool stream_failed() const { return stream_failed_.load(); }
+
     // Serialises the operations that change the acquisition state or the
     // preview window (never taken by the acquisition thread, so Stop may
     // wait for that thread while holding it).  Recursive: Preview holds it
@@ -89,12 +96,23 @@ private:
     void streaming_body();
     void trigger_body();
     int stop_locked();
+    // Waits for the acquisition thread to end.  A thread in trigger mode
+    // may wait inside a single-frame read for a trigger: after `grace_ms`
+    // that read is cancelled (again until the thread has ended, since it
+    // may only be about to start its read).
+    void wait_for_thread(bool trigger_read, std::uint32_t grace_ms);
+    // The acquisition thread's pauses: they end at once when Stop wakes it.
+    void pause(std::uint32_t ms);
     // The recorder's thread ends the way the acquisition thread does.
     void stop_recording();
 
     CZorbex& session_;
     SessionDevelopHost host_;
     std::recursive_mutex control_;
+    // Set by Stop (manual reset), reset before each thread start: no pause
+    // of the thread outlasts a Stop, whatever the wait time.
+    platform::Event wake_{true, false};
+    std::atomic<bool> stream_failed_{false};
     // Set before each thread start and each snapshot; read under the frame lock.
     pipeline::DevelopInput input_;
 };

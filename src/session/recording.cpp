@@ -21,6 +21,12 @@ platform::CriticalSection& SessionRecordSource::frame_lock() { return session_.f
 
 pipeline::CImageBuffer* SessionRecordSource::output_buffer() { return session_.output_buffer(); }
 
+bool SessionRecordSource::stream_ended() { return session_.acquisition_control().stream_failed(); }
+
+void SessionRecordSource::recording_ended(output::RecordEnd end) {
+    if (end == output::RecordEnd::kWriteFailed || end == output::RecordEnd::kFileFull) session_.report(ERR_FILE);
+}
+
 int Recording::record(const char* name, std::uint32_t duration_ms, int show) {
     if (name == nullptr || name[0] == '\0') {
         session_.report(ERR_PARAMETER);

@@ -17,6 +17,12 @@ public:
     explicit SessionRecordSource(CZorbex& session) : session_(session) {}
     platform::CriticalSection& frame_lock() override;
     pipeline::CImageBuffer* output_buffer() override;
+    // The streaming thread has ended on a failed stream.
+    bool stream_ended() override;
+    // A recording cut short by a refused write (disk full) or the file size
+    // limit is reported as error 12; the stream's own end was reported by
+    // the acquisition thread.  Record thread.
+    void recording_ended(output::RecordEnd end) override;
 
 private:
     CZorbex& session_;

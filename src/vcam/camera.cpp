@@ -101,6 +101,18 @@ void Camera::close() {
     if (open_handles_ > 0) --open_handles_;
 }
 
+bool Camera::cancel(platform::DriverHandle handle) {
+    std::lock_guard lock(mutex_);
+    bool found = false;
+    for (WaitingRead* read : waiting_reads_) {
+        if (read->handle != handle) continue;
+        read->cancelled = true;
+        found = true;
+    }
+    if (found) changed_.notify_all();
+    return found;
+}
+
 void Camera::remove() { unplug(); }
 
 void Camera::unplug() {
@@ -118,8 +130,9 @@ void Camera::replug() {
     changed_.notify_all();
 }
 
-bool Camera::request(std::uint64_t generation, std::uint32_t code, std::span<const std::uint8_t> input,
-                     std::span<std::uint8_t> output, std::uint32_t* returned) {
+bool Camera::request(platform::DriverHandle handle, std::uint64_t generation, std::uint32_t code,
+                     std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                     std::uint32_t* returned) {
     Lock lock(mutex_);
     ZbxVcamRequest entry{};
     entry.code = code;
@@ -150,7 +163,7 @@ bool Camera::request(std::uint64_t generation, std::uint32_t code, std::span<con
                 ok = read_answer(output, entry);
                 if (ok) moved = kPacketSize;
             } else if (entry.pipe == kPipeFrame) {
-                ok = read_frame(lock, generation, output, &moved);
+                ok = read_frame(lock, handle, generation, output, &moved);
             }
         }
     }
@@ -297,7 +310,8 @@ std::optional<Camera::Clock::time_point> Camera::frame_due(Clock::time_point rea
     return last_frame_ + periods * period;
 }
 
-bool Camera::read_frame(Lock& lock, std::uint64_t generation, std::span<std::uint8_t> out, std::uint32_t* moved) {
+bool Camera::read_frame(Lock& lock, platform::DriverHandle handle, std::uint64_t generation,
+                        std::span<std::uint8_t> out, std::uint32_t* moved) {
     if (fail_frames_ > 0) {
         --fail_frames_;
         frame_armed_ = false;
@@ -307,8 +321,22 @@ bool Camera::read_frame(Lock& lock, std::uint64_t generation, std::span<std::uin
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::milliseconds(timeout_ms_);
     Clock::time_point due;
+    // Listed while it waits, so cancel() can find it.
+    WaitingRead waiting{handle, false};
+    waiting_reads_.push_back(&waiting);
+    struct Unlist {
+        std::vector<WaitingRead*>& list;
+        WaitingRead* entry;
+        ~Unlist() { std::erase(list, entry); }
+    } unlist{waiting_reads_, &waiting};
     for (;;) {
         if (!alive(generation)) {
+            ++frames_failed_;
+            return false;
+        }
+        if (waiting.cancelled) {
+            // Only this transfer is aborted: a start-frame command stays
+            // armed for a read on another handle.
             ++frames_failed_;
             return false;
         }

@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/driver_port.h"
 #include "vcam/frame_source.h"
 #include "vcam/request_log.h"
 #include "vcam/scene.h"
@@ -32,9 +33,13 @@ public:
     // the camera stays plugged in that generation.
     [[nodiscard]] bool open(std::uint64_t* generation);
     void close();
-    // Called from any request thread; blocks for frame reads.
-    [[nodiscard]] bool request(std::uint64_t generation, std::uint32_t code, std::span<const std::uint8_t> input,
-                               std::span<std::uint8_t> output, std::uint32_t* returned);
+    // Called from any request thread; blocks for frame reads.  `handle`
+    // names the request for cancel().
+    [[nodiscard]] bool request(platform::DriverHandle handle, std::uint64_t generation, std::uint32_t code,
+                               std::span<const std::uint8_t> input, std::span<std::uint8_t> output,
+                               std::uint32_t* returned);
+    // Fails the frame reads waiting on `handle` now; true when one was.
+    bool cancel(platform::DriverHandle handle);
 
     // Attachment.
     void remove();
@@ -72,7 +77,8 @@ private:
     bool alive(std::uint64_t generation) const { return plugged_ && generation == generation_; }
     bool write_packet(std::span<const std::uint8_t> packet, ZbxVcamRequest& entry);
     bool read_answer(std::span<std::uint8_t> out, ZbxVcamRequest& entry);
-    bool read_frame(Lock& lock, std::uint64_t generation, std::span<std::uint8_t> out, std::uint32_t* moved);
+    bool read_frame(Lock& lock, platform::DriverHandle handle, std::uint64_t generation,
+                    std::span<std::uint8_t> out, std::uint32_t* moved);
     void write_controller(std::uint8_t number, std::uint8_t value);
     void set_answer(std::initializer_list<std::uint8_t> bytes);
     std::optional<Clock::time_point> frame_due(Clock::time_point read_start) const;
@@ -88,6 +94,12 @@ private:
     bool plugged_ = true;
     std::uint64_t generation_ = 1;
     std::uint32_t open_handles_ = 0;
+    // Frame reads waiting now, by handle; cancel() marks them.
+    struct WaitingRead {
+        platform::DriverHandle handle;
+        bool cancelled;
+    };
+    std::vector<WaitingRead*> waiting_reads_;
 
     // Camera state, reset at power-on.
     std::vector<std::uint16_t> sensor_;

@@ -13,6 +13,7 @@ public:
         return Registry::instance().control(handle, code, input, output, returned);
     }
     bool close(platform::DriverHandle handle) override { return Registry::instance().close(handle); }
+    bool cancel(platform::DriverHandle handle) override { return Registry::instance().cancel(handle); }
 };
 
 }  // namespace

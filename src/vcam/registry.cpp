@@ -75,7 +75,17 @@ bool Registry::control(platform::DriverHandle handle, std::uint32_t code, std::s
         if (returned) *returned = 0;
         return false;
     }
-    return target.camera->request(target.generation, code, input, output, returned);
+    return target.camera->request(handle, target.generation, code, input, output, returned);
+}
+
+bool Registry::cancel(platform::DriverHandle handle) {
+    std::shared_ptr<Camera> camera;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = handles_.find(handle);
+        if (it != handles_.end()) camera = it->second.camera;
+    }
+    return camera && camera->cancel(handle);
 }
 
 bool Registry::close(platform::DriverHandle handle) {

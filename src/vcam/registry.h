@@ -30,6 +30,8 @@ public:
     bool control(platform::DriverHandle handle, std::uint32_t code, std::span<const std::uint8_t> input,
                  std::span<std::uint8_t> output, std::uint32_t* returned);
     bool close(platform::DriverHandle handle);
+    // Fails the frame reads waiting on `handle`; true when one was waiting.
+    bool cancel(platform::DriverHandle handle);
 
     void reset();
     std::uint32_t slots() const;

@@ -238,12 +238,17 @@ TEST(SerialRom, AddressRangePacketsAndPauses) {
     EXPECT_TRUE(serial_rom_identifier_read(kName, 0x10, &byte));
     EXPECT_EQ(byte, 0xC3);
 
-    // The command write's own result is not looked at, only the answer.
+    // A refused command is a failed read: the answer pipe still holds the
+    // previous answer (0xC3), which must not come back as this byte.
+    driver.clear_log();
     driver.hook = [](const Request& r, std::size_t) -> std::optional<Outcome> {
         if (r.pipe == 0) return Outcome{false, 0};
         return std::nullopt;
     };
-    EXPECT_TRUE(serial_rom_read(kName, 0x1800, &byte));
+    byte = 7;
+    EXPECT_FALSE(serial_rom_read(kName, 0x1800, &byte));
+    EXPECT_EQ(byte, 0);
+    EXPECT_EQ(driver.requests().size(), 1u) << "no answer read after a refused command";
     driver.hook = [](const Request& r, std::size_t) -> std::optional<Outcome> {
         if (r.pipe == 1) return Outcome{true, 12};
         return std::nullopt;

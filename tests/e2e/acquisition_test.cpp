@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "e2e/e2e_session.h"
@@ -369,7 +370,7 @@ TEST_F(Acquisition, TriggerModeDeliversOneFramePerTrigger) {
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
     ASSERT_EQ(ZbxVcam_GetStats(0, &stats), ZBX_VCAM_OK);
-    EXPECT_EQ(stats.transfer_timeout_ms, 60000u) << "nothing sets the time-out back";
+    EXPECT_EQ(stats.transfer_timeout_ms, 3000u) << "the end of trigger mode sets the time-out back";
     // Idle again: other modes may start.
     EXPECT_EQ(Zorbex_SnapShot(h_, nullptr, 0, 1), 1);
 }
@@ -383,6 +384,44 @@ TEST_F(Acquisition, TriggerModeUnpluggedStopsPromptly) {
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
 }
+
+// A camera that refuses register writes stays in trigger mode: Stop cancels
+// the read waiting for a trigger instead of waiting out its 60 s.
+TEST_F(Acquisition, TriggerModeStopCancelsTheReadWhenTriggerModeCannotEnd) {
+    ASSERT_EQ(Zorbex_Trigger(h_, frames_, nullptr, 0, 1), 1);
+    ASSERT_EQ(ZbxVcam_SetRegisterFaults(0, 0, 1), ZBX_VCAM_OK);
+    ZbxMessage m{};
+    EXPECT_FALSE(next_frame_message(frames_, &m, 200));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    ZbxVcamStats stats{};
+    ASSERT_EQ(ZbxVcam_GetStats(0, &stats), ZBX_VCAM_OK);
+    EXPECT_EQ(stats.transfer_timeout_ms, 3000u);
+    ASSERT_EQ(ZbxVcam_SetRegisterFaults(0, 0, 0), ZBX_VCAM_OK);
+    EXPECT_EQ(Zorbex_SnapShot(h_, nullptr, 0, 1), 1);
+}
+
+// ---- Ending a run whose wait time is long ------------------------------------------------
+
+// The pause before each streaming step ends as soon as the run is ended,
+// whichever export ends it.  A hang check, with a generous bound.
+class LongWaitTime : public Acquisition, public testing::WithParamInterface<int (*)(ZbxHandle)> {};
+
+TEST_P(LongWaitTime, EndsTheRunPromptly) {
+    ASSERT_EQ(Zorbex_SetWaitTime(h_, 100000), 1);
+    ASSERT_EQ(Zorbex_StartPreview(h_), 1);
+    ::usleep(100 * 1000);  // the thread is inside its pause
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetParam()(h_), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    if (GetParam() == &Zorbex_Release) h_ = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LongWaitTime, testing::Values(&Zorbex_StopPreview, &Zorbex_Close, &Zorbex_Release),
+                         [](const testing::TestParamInfo<int (*)(ZbxHandle)>& info) {
+                             return std::string(info.index == 0 ? "Stop" : info.index == 1 ? "Close" : "Release");
+                         });
 
 // ---- Another process holds the camera ---------------------------------------------------
 

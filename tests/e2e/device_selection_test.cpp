@@ -103,5 +103,23 @@ TEST_F(TwoCameras, CameraInformation) {
     EXPECT_EQ(history(), (std::vector<int>{9, 5}));
 }
 
+// A serial-ROM read whose command the camera refuses is a failed read: no
+// stale byte from the read before it, ok = 0, code 1 posted (not recorded).
+TEST_F(TwoCameras, RefusedRomReadFailsWithoutAStaleByte) {
+    ASSERT_EQ(ZbxVcam_SetRomByte(0, 0x1803, 0x42), ZBX_VCAM_OK);
+    ASSERT_EQ(ZbxVcam_SetRomByte(0, 0x1804, 0x07), ZBX_VCAM_OK);
+    int ok = -1;
+    ASSERT_EQ(Zorbex_ReadSromID(h_, 3, &ok), 0x42);
+    ASSERT_EQ(ok, 1);
+    ASSERT_EQ(ZbxVcam_SetRegisterFaults(0, 1, 0), ZBX_VCAM_OK);
+    EXPECT_EQ(Zorbex_ReadSromID(h_, 4, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    ASSERT_EQ(ZbxVcam_SetRegisterFaults(0, 0, 0), ZBX_VCAM_OK);
+    EXPECT_EQ(Zorbex_ReadSromID(h_, 4, &ok), 0x07);
+    EXPECT_EQ(ok, 1);
+    EXPECT_TRUE(history().empty());
+    EXPECT_EQ(posted(), (std::vector<std::intptr_t>{1}));
+}
+
 }  // namespace
 }  // namespace zbx::test

@@ -11,7 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "e2e_session.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace zbx::test {
@@ -51,6 +56,26 @@ std::uint32_t header_frame_count(const fs::path& file) {
     return head[48] | head[49] << 8 | head[50] << 16 | static_cast<std::uint32_t>(head[51]) << 24;
 }
 
+// The RIFF size at offset 4: file size - 8 once the file is finished.
+std::uint32_t riff_size(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::array<unsigned char, 8> head{};
+    if (!in.read(reinterpret_cast<char*>(head.data()), head.size())) return 0;
+    return head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+}
+
+// Frames are written as they come, the headers only at the end: a file
+// past its headers holds a first frame.
+bool wait_for_first_frame(const fs::path& file, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        std::error_code error;
+        if (fs::file_size(file, error) > 232 + 8 && !error) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
 bool wait_until_finished(const fs::path& file, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -86,7 +111,8 @@ TEST_F(Record, RecordsTheLiveStreamForTheDurationAndFinishesTheFile) {
 TEST_F(Record, StopBeforeTheDurationStillLeavesAPlayableFile) {
     const fs::path file = dir_ / "stopped.avi";
     ASSERT_EQ(Zorbex_Record(h_, file.c_str(), 600000, 0), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Slow builds (sanitizers) may take long for a first frame.
+    ASSERT_TRUE(wait_for_first_frame(file, std::chrono::seconds(20)));
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
     // Nothing is written after Stop returns, and the file is complete.
     const auto size = fs::file_size(file);
@@ -138,6 +164,55 @@ TEST_F(Record, AFileThatCannotBeCreatedFailsWith12AndLeavesNothingRunning) {
     std::vector<unsigned char> image(1280 * 720 * 3);
     EXPECT_EQ(Zorbex_SnapShot(h_, image.data(), static_cast<int>(image.size()), 1), 1);
     EXPECT_TRUE(history().empty());
+}
+
+// A stream that dies under a recording (unplugged camera) finishes the file
+// at once, without Stop, and its error 13 reaches the application.
+TEST_F(Record, AStreamThatDiesFinishesTheFileWithoutStop) {
+    const fs::path file = dir_ / "unplugged.avi";
+    ASSERT_EQ(Zorbex_Record(h_, file.c_str(), 600000, 0), 1);
+    ASSERT_TRUE(wait_for_first_frame(file, std::chrono::seconds(20)));
+    ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
+    ASSERT_TRUE(wait_until_finished(file, std::chrono::seconds(5)));
+    EXPECT_EQ(riff_size(file), fs::file_size(file) - 8);
+    expect_720p_bgr(file);
+    EXPECT_EQ(history(), std::vector<int>{13});
+    EXPECT_EQ(posted(), std::vector<std::intptr_t>{13});
+    ASSERT_EQ(ZbxVcam_Replug(0), ZBX_VCAM_OK);
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+}
+
+// A frame the file system refuses (the file size limit stands in for a full
+// disk) ends the recording: the file is finished with the frames written,
+// nothing lies beyond its end, and error 12 is posted.
+TEST_F(Record, ARefusedFrameWriteFinishesTheFileAndPosts12) {
+    const fs::path file = dir_ / "full.avi";
+    const std::uint64_t frame = 1280 * 720 * 3;
+    const std::uint64_t limit = 232 + 2 * (8 + frame) + frame / 2;
+    const int status = run_in_child([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lim{limit, limit};
+        if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 10;
+        if (Zorbex_Record(h_, file.c_str(), 600000, 0) != 1) return 11;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < until) {
+            const std::vector<std::intptr_t> codes = posted();
+            if (codes.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            const bool reported = codes == std::vector<std::intptr_t>{12} && history() == std::vector<int>{12};
+            // No thread may outlive the child's exit.
+            return Zorbex_StopPreview(h_) == 1 && reported ? 0 : 12;
+        }
+        (void)Zorbex_StopPreview(h_);
+        return 13;
+    });
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(header_frame_count(file), 2u);
+    EXPECT_EQ(riff_size(file), fs::file_size(file) - 8);
+    EXPECT_EQ(fs::file_size(file), 232 + 2 * (8 + frame) + 8 + 2 * 16);
+    EXPECT_EQ(probe(file, "nb_read_frames"), "2");
 }
 
 }  // namespace

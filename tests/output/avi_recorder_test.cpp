@@ -65,6 +65,7 @@ public:
     platform::CriticalSection& frame_lock() override { return lock; }
     CImageBuffer* output_buffer() override { return has_output ? &output : nullptr; }
     std::uint32_t now_ms() override { return clock; }
+    bool stream_ended() override { return stream_over; }
     void pause_ms(std::uint32_t ms) override {
         pauses_ms += ms;
         ++pass;
@@ -75,6 +76,7 @@ public:
     platform::CriticalSection lock;
     CImageBuffer output;
     bool has_output = true;
+    bool stream_over = false;
     std::uint32_t clock = 1000;
     int pass = 0;
     std::uint64_t pauses_ms = 0;
@@ -204,6 +206,22 @@ TEST_F(AviRecorderTest, ClearingTheRecordingFlagEndsWithAFinishedFile) {
     EXPECT_EQ(frames_in(e), 0u);
     EXPECT_EQ(u32(e, 32), 33333u);
     EXPECT_EQ(e.size(), 240u);
+}
+
+// A stream that ends under the recording ends it at the next poll, with a
+// finished file: no Stop is needed for a playable file.
+TEST_F(AviRecorderTest, AStreamThatEndsEndsTheRecordingWithAFinishedFile) {
+    source_.on_pause = [&](int pass) {
+        source_.clock += 33;
+        raise();
+        if (pass == 4) source_.stream_over = true;
+    };
+    EXPECT_EQ(record("ended.avi", 60000), RecordEnd::kStreamEnded);
+    EXPECT_EQ(recording_.load(), 0);
+    const Bytes b = read_file(path("ended.avi"));
+    EXPECT_EQ(frames_in(b), 3u);
+    EXPECT_EQ(u32(b, 4), b.size() - 8);
+    EXPECT_EQ(probe_frames(path("ended.avi")), "3\n");
 }
 
 TEST_F(AviRecorderTest, DurationSpansAClockWrap) {
@@ -426,8 +444,10 @@ protected:
     struct Source : RecordSource {
         platform::CriticalSection& frame_lock() override { return lock; }
         CImageBuffer* output_buffer() override { return &output; }
+        void recording_ended(RecordEnd end) override { ends.push_back(end); }
         platform::CriticalSection lock;
         CImageBuffer output;
+        std::vector<RecordEnd> ends;  // read once the record thread is joined
     };
     void SetUp() override {
         ASSERT_EQ(source_.output.Create(32, 24, 24), 1);
@@ -470,6 +490,8 @@ TEST_F(AviRecorderThreadTest, RecordsForTheDurationAndFinishesOnItsOwn) {
     ASSERT_TRUE(wait_until_idle(std::chrono::seconds(10)));
     recorder_.Stop();  // joins the finished thread
     EXPECT_EQ(recorder_.last_end(), RecordEnd::kDuration);
+    // The session learns how the recording ended, once, after the file.
+    EXPECT_EQ(source_.ends, std::vector<RecordEnd>{RecordEnd::kDuration});
     const Bytes b = read_file(path("live.avi"));
     const std::uint32_t n = frames_in(b);
     // One frame per poll at most: 150 ms at 10 ms polls is about 15 frames.

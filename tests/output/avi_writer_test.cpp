@@ -364,6 +364,7 @@ TEST_F(AviWriterTest, FailedFrameWriteIsNotCounted) {
     EXPECT_EQ(id(b, idx), "idx1");
     EXPECT_EQ(u32(b, idx + 4), 48u);
     EXPECT_EQ(u32(b, 4), idx + 8 + 48 - 8);
+    EXPECT_EQ(b.size(), idx + 8 + 48) << "the broken frame's tail is cut off";
     EXPECT_NE(probe(name).find("nb_read_frames=3"), std::string::npos) << probe(name);
 }
 
@@ -390,6 +391,7 @@ TEST_F(AviWriterTest, IndexThatCannotBeWrittenIsNotClaimed) {
     EXPECT_EQ(u32(b, 44), 0x10000u);
     EXPECT_EQ(u32(b, 48), 2u);
     EXPECT_EQ(u32(b, 4), 232 + 2 * (8 + f) - 8);
+    EXPECT_EQ(b.size(), 232 + 2 * (8 + f)) << "the index's first bytes are cut off";
     EXPECT_NE(probe(name).find("nb_read_frames=2"), std::string::npos) << probe(name);
 }
 

@@ -36,6 +36,35 @@ TEST_F(FaultsTest, UnplugFailsOpensRequestsAndWaitingReads) {
     EXPECT_TRUE(fresh.grab(f, 1000));
 }
 
+// A driver cancel fails the read waiting on that handle only, at once; it
+// finds nothing to cancel on an idle handle, and later reads work.
+TEST_F(FaultsTest, CancelFailsTheReadWaitingOnItsHandle) {
+    Link link;
+    Link other;
+    ASSERT_TRUE(link.set_timeout(60000));
+    ASSERT_EQ(ZbxVcam_StopFrames(0, 1), ZBX_VCAM_OK);
+    EXPECT_FALSE(port::driver_cancel(link.handle()));
+    auto read = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> f;
+        return link.grab(f, 1000);
+    });
+    auto bystander = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> f;
+        return other.grab(f, 1000);
+    });
+    EXPECT_EQ(read.wait_for(100ms), std::future_status::timeout);
+    ASSERT_TRUE(port::driver_cancel(link.handle()));
+    ASSERT_EQ(read.wait_for(2s), std::future_status::ready);
+    EXPECT_FALSE(read.get());
+    EXPECT_EQ(bystander.wait_for(100ms), std::future_status::timeout);
+
+    ASSERT_EQ(ZbxVcam_StopFrames(0, 0), ZBX_VCAM_OK);
+    ASSERT_EQ(bystander.wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(bystander.get());
+    std::vector<std::uint8_t> f;
+    EXPECT_TRUE(link.grab(f, 1000));
+}
+
 TEST_F(FaultsTest, FailedAndShortFrameReads) {
     Link link;
     std::vector<std::uint8_t> f;

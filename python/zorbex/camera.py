@@ -142,6 +142,7 @@ class Camera:
         self._stream: Optional["weakref.ReferenceType[Stream]"] = None
         self._trigger_mode = False
         self._snaps = 0
+        self._peek = _library.Message()
         self._notify = lib.ZbxWin_CreateMessageWindow()
         self._frames = lib.ZbxWin_CreateMessageWindow()
         self._handle = lib.Zorbex_Initialize(self._notify) if self._notify and self._frames else 0
@@ -151,7 +152,8 @@ class Camera:
             self._finalizer()
             raise ZorbexError(ERR_MEMORY, f"open camera {slot}")
         try:
-            self._call(lib.Zorbex_SetDeviceNumber, f"open camera {slot}", slot)
+            if slot != 0:  # a new session starts on slot 0
+                self._call(lib.Zorbex_SetDeviceNumber, f"open camera {slot}", slot)
             # Frames are announced by message; the library paints no window.
             self._call(lib.Zorbex_SetPreviewWindow, "set up the camera", None, 0, 0, 0, 0)
             # Fails now, not at the first frame, when another process streams
@@ -199,15 +201,31 @@ class Camera:
         return self._handle
 
     def _error(self, action: str, fallback: int = ERR_NOT_READY) -> ZorbexError:
-        """The exception for the failure just reported; empties the history."""
-        lib = self._lib
-        code = lib.Zorbex_GetLastError(self._handle)
-        while lib.Zorbex_GetLastError(self._handle):
-            pass
-        posted = self._drain_notifications()
-        if code == 0:
-            code = posted or fallback
-        return error_for(code, action)
+        """The exception for the failure just reported; empties the history.
+
+        A failing call may record several codes, the cause first and then
+        what the call made of it (a failed settings apply, then "not
+        ready"): the exception carries the first, ``codes`` all of them.
+        """
+        codes, posted = self._take_errors()
+        code = codes[-1] if codes else (posted or fallback)
+        error = error_for(code, action)
+        error.codes = list(reversed(codes)) or [code]
+        return error
+
+    def _take_errors(self) -> Tuple[List[int], int]:
+        """Empties the error history (codes newest first) and the
+        notification queue (the last code posted, 0 for none)."""
+        codes = []
+        while True:
+            code = self._lib.Zorbex_GetLastError(self._handle)
+            if not code:
+                break
+            codes.append(int(code))
+        posted = 0
+        if self._lib.ZbxWin_PeekMessage(self._notify, byref(self._peek), 0):
+            posted = self._drain_notifications()
+        return codes, posted
 
     def _drain_notifications(self) -> int:
         # Codes posted without being recorded (some setters only post); the
@@ -220,14 +238,18 @@ class Camera:
         return last
 
     def _call(self, function: Callable[..., int], action: str, *args: Any) -> int:
-        result = function(self._h(), *args)
+        h = self._h()
+        self._take_errors()  # so that codes after a failure are this call's
+        result = function(h, *args)
         if not result:
             raise self._error(action)
         return result
 
     def _get(self, function: Callable[..., int], action: str, *args: Any) -> int:
         ok = c_int(0)
-        value = function(self._h(), *args, byref(ok))
+        h = self._h()
+        self._take_errors()
+        value = function(h, *args, byref(ok))
         if not ok.value:
             raise self._error(action)
         return int(value)
@@ -361,6 +383,7 @@ class Camera:
     def exposure_us(self, microseconds: int) -> None:
         value = _as_int(microseconds, "exposure_us")
         h = self._h()
+        self._take_errors()
         if value > 0 and self._lib.Zorbex_SetRealExposureTime(h, value):
             return
         error = self._error("set exposure_us")
@@ -455,6 +478,7 @@ class Camera:
         h = self._h()
         mode, width, height, nbytes = self._layout()
         buffer = np.empty(nbytes, dtype=np.uint8)
+        self._take_errors()
         if not self._lib.Zorbex_SnapShot(h, buffer.ctypes.data, nbytes, 1):
             raise self._error("take a frame")
         self._snaps += 1
@@ -564,6 +588,7 @@ class Camera:
             raise ParameterError(ERR_PARAMETER, f"save {filename}",
                                  f"the format must be one of {', '.join(sorted(FILE_FORMATS))}, "
                                  f"not {format!r}")
+        self._take_errors()
         if not self._lib.Zorbex_SaveImage(h, os.fsencode(filename), FILE_FORMATS[format.lower()]):
             error = self._error(f"save {filename}", fallback=0)
             if error.code:
@@ -583,6 +608,7 @@ class Camera:
         if self.streaming or self._trigger_mode:
             raise ZorbexError(ERR_NOT_READY, "record", "stop the stream or trigger mode first")
         filename = os.fsencode(os.fspath(path))
+        self._take_errors()
         if not self._lib.Zorbex_Record(h, filename, int(seconds * 1000), 0):
             raise self._error(f"record {os.fspath(path)}")
         try:
@@ -651,6 +677,7 @@ class Stream:
         self._message = _library.Message()
         self._message_ref = byref(self._message)
         self._window = camera._frames
+        camera._take_errors()
         if not self._lib.Zorbex_CallBackPreview(h, self._window, None, 0, 1):
             raise camera._error("start streaming")
         self.running = True
@@ -717,7 +744,7 @@ class Stream:
         camera = self._camera
         if not camera.closed:
             self._lib.Zorbex_StopPreview(camera._handle)
-            camera._drain_notifications()
+            camera._take_errors()
         camera._stream = None
 
     def __enter__(self) -> "Stream":

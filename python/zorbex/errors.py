@@ -35,11 +35,13 @@ class ZorbexError(Exception):
         name: its constant name, e.g. ``"ERR_DEVICE_UNAVAILABLE"``.
         sentence: what went wrong, in the library's words.
         action: what was being done, e.g. ``"take a frame"``.
+        codes: every code the library recorded for the failure, cause first.
     """
 
     def __init__(self, code: int, action: str = "", detail: str = "") -> None:
         self.code = int(code)
         self.action = action
+        self.codes = [self.code]
         self.name = _library.error_name(self.code)
         self.sentence = detail or _library.error_sentence(self.code)
         prefix = f"could not {action}: " if action else ""

@@ -33,6 +33,8 @@ FILE_FORMATS: Dict[str, int] = {
 
 AUTO_IRIS_MODES = ("off", "exposure", "gain")
 
+_WAIT_SLICE_MS = 100
+
 
 class CameraEntry(NamedTuple):
     """An attached camera as :func:`cameras` lists it."""
@@ -493,11 +495,14 @@ class Camera:
             timeout: seconds to wait for each frame before
                 :class:`~zorbex.FrameTimeoutError` is raised.
 
-        The library's frame messages are read inside the iteration.  When
-        frames come faster than the loop takes them, the newest is handed
-        out and the skipped ones are counted (``Stream.dropped``,
-        ``Frame.dropped``).  Leaving the loop, ``close()`` or the end of a
-        ``with`` block stops the stream.
+        The library's frame messages are read inside the iteration.  Each
+        frame is a whole developed frame, copied under the library's frame
+        lock: the newest one when it is taken.  When frames come faster
+        than the loop takes them, the skipped ones are counted
+        (``Stream.dropped``, ``Frame.dropped``); with a camera faster than
+        the library's development (the unpaced virtual camera) the pixels
+        may be those of the frame after the one announced.  Leaving the
+        loop, ``close()`` or the end of a ``with`` block stops the stream.
         """
         return Stream(self, count, timeout)
 
@@ -551,8 +556,11 @@ class Camera:
         message = _library.Message()
         deadline = time.monotonic() + timeout
         while True:
-            remaining = max(0, int((deadline - time.monotonic()) * 1000))
+            # Short waits, so that Ctrl-C is not held up by a long time-out.
+            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
             if not self._lib.ZbxWin_WaitMessage(self._frames, byref(message), remaining):
+                if time.monotonic() < deadline:
+                    continue
                 raise error_for(ERR_FRAME_TIMEOUT, "take a triggered frame",
                                 f"no triggered frame within {timeout} s")
             if message.message != _library.MSG_FRAME:
@@ -699,8 +707,11 @@ class Stream:
         wait = lib.ZbxWin_WaitMessage
         deadline = time.monotonic() + self._timeout
         while True:
-            remaining = max(0, int((deadline - time.monotonic()) * 1000))
+            # Short waits, so that Ctrl-C is not held up by a long time-out.
+            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
             if not wait(window, ref, remaining):
+                if time.monotonic() < deadline:
+                    continue
                 self.close()
                 raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
                                 f"no frame within {self._timeout} s")

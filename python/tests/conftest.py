@@ -6,7 +6,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.dirname(HERE))
+PACKAGE_ROOT = os.path.dirname(HERE)
+sys.path.insert(0, PACKAGE_ROOT)
 
 # Set before the library is loaded: the virtual camera reads the slots at
 # its first use, the settings store its folder at every access.
@@ -17,6 +18,10 @@ if "ZORBEX_LIBRARY" not in os.environ:
     built = os.path.join(HERE, "..", "..", "build", "libZorbexSdk_530RD_NQT.so")
     if os.path.exists(built):
         os.environ["ZORBEX_LIBRARY"] = os.path.abspath(built)
+
+# Child processes of the tests import this package too.
+os.environ["PYTHONPATH"] = os.pathsep.join(
+    p for p in (PACKAGE_ROOT, os.environ.get("PYTHONPATH")) if p)
 
 import pytest  # noqa: E402
 

@@ -218,21 +218,3 @@ def error_name(code: int) -> str:
 
 def error_sentence(code: int) -> str:
     return lib().ZbxError_Describe(code).decode("utf-8")
-
-
-class MessageWindow:
-    """A hidden window that receives the library's messages; destroyed with the object."""
-
-    def __init__(self) -> None:
-        self._lib = lib()
-        self.handle = self._lib.ZbxWin_CreateMessageWindow()
-        if not self.handle:
-            raise MemoryError("could not create a message window")
-
-    def destroy(self) -> None:
-        if self.handle:
-            self._lib.ZbxWin_DestroyWindow(self.handle)
-            self.handle = None
-
-    def __del__(self) -> None:
-        self.destroy()

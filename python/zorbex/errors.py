@@ -8,7 +8,7 @@ from the matching built-in exception, so ``except TimeoutError`` and
 """
 from __future__ import annotations
 
-from typing import Dict, Optional, Type
+from typing import Dict, Type
 
 from . import _library
 
@@ -33,7 +33,10 @@ class ZorbexError(Exception):
     Attributes:
         code: the library's error number (``ERR_*`` in this module).
         name: its constant name, e.g. ``"ERR_DEVICE_UNAVAILABLE"``.
-        sentence: what went wrong, in the library's words.
+        sentence: what the code means, in the library's words (the same
+            table the command-line tool prints).
+        detail: what this binding found out, when it says more than the
+            sentence (a value's range, a file name); else empty.
         action: what was being done, e.g. ``"take a frame"``.
         codes: every code the library recorded for the failure, cause first.
     """
@@ -43,9 +46,10 @@ class ZorbexError(Exception):
         self.action = action
         self.codes = [self.code]
         self.name = _library.error_name(self.code)
-        self.sentence = detail or _library.error_sentence(self.code)
+        self.sentence = _library.error_sentence(self.code)
+        self.detail = detail
         prefix = f"could not {action}: " if action else ""
-        super().__init__(f"{prefix}{self.sentence} ({self.name}, code {self.code})")
+        super().__init__(f"{prefix}{detail or self.sentence} ({self.name}, code {self.code})")
 
 
 class DeviceUnavailableError(ZorbexError):
@@ -89,6 +93,6 @@ def name_of(code: int) -> str:
     return _library.error_name(code)
 
 
-def describe(code: int) -> Optional[str]:
+def describe(code: int) -> str:
     """The library's sentence about an error code."""
     return _library.error_sentence(code)

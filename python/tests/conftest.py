@@ -9,9 +9,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PACKAGE_ROOT = os.path.dirname(HERE)
 sys.path.insert(0, PACKAGE_ROOT)
 
+# The tests' camera sits in a slot of its own: the library has no switch
+# for a private camera table, and another process of this user streaming
+# from the usual slot 0 would mark that camera in use for the tests too.
+SLOT = 7
 # Set before the library is loaded: the virtual camera reads the slots at
 # its first use, the settings store its folder at every access.
-os.environ.setdefault("ZBX_VCAM_SLOTS", "0")
+os.environ["ZBX_VCAM_SLOTS"] = str(SLOT)
 SETTINGS_DIR = tempfile.mkdtemp(prefix="zbx-pytest-settings-")
 os.environ["XDG_CONFIG_HOME"] = SETTINGS_DIR
 if "ZORBEX_LIBRARY" not in os.environ:
@@ -36,7 +40,7 @@ def _fresh():
     for entry in os.listdir(SETTINGS_DIR):
         shutil.rmtree(os.path.join(SETTINGS_DIR, entry), ignore_errors=True)
     zorbex.vcam.reset()
-    zorbex.vcam.set_scene(0, "chart", moving=False)
+    zorbex.vcam.set_scene(SLOT, "chart", moving=False)
 
 
 @pytest.fixture
@@ -49,7 +53,7 @@ def fresh():
 
 @pytest.fixture
 def cam(fresh):
-    with zorbex.Camera(0) as camera:
+    with zorbex.Camera(SLOT) as camera:
         yield camera
 
 
@@ -57,6 +61,6 @@ def cam(fresh):
 def shared_cam():
     """One session for a module's tests that only change settings."""
     _fresh()
-    with zorbex.Camera(0) as camera:
+    with zorbex.Camera(SLOT) as camera:
         yield camera
     zorbex.vcam.reset()

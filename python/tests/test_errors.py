@@ -9,9 +9,9 @@ import textwrap
 import pytest
 
 import zorbex
+from conftest import SLOT
 from zorbex import _library
 
-ENV = dict(os.environ)
 
 
 def test_absent_camera_is_unavailable(fresh):
@@ -24,9 +24,9 @@ def test_absent_camera_is_unavailable(fresh):
 
 
 def test_cameras_lists_the_attached_ones(fresh):
-    zorbex.vcam.set_slots([0, 3])
+    zorbex.vcam.set_slots([SLOT, 3])
     assert [(c.slot, c.name, c.in_use) for c in zorbex.cameras()] == [
-        (0, "Zorbex530RD-NQT_01", False), (3, "Zorbex530RD-NQT_04", False)]
+        (3, "Zorbex530RD-NQT_04", False), (SLOT, f"Zorbex530RD-NQT_{SLOT + 1:02d}", False)]
     with zorbex.Camera(3) as cam:
         assert cam.name == "Zorbex530RD-NQT_04" and cam.snap().size
 
@@ -36,14 +36,14 @@ def test_wrong_mode_and_unplugged_camera(cam):
         with pytest.raises(zorbex.ZorbexError) as caught:
             cam.snap()
         assert caught.value.code == zorbex.errors.ERR_NOT_READY
-    zorbex.vcam.unplug(0)
+    zorbex.vcam.unplug(SLOT)
     with pytest.raises(zorbex.ZorbexError) as caught:
         cam.snap()
     assert caught.value.code in (zorbex.errors.ERR_DEVICE_UNAVAILABLE, zorbex.errors.ERR_TRANSFER)
 
 
 def test_closed_camera_and_release_on_collection(fresh):
-    cam = zorbex.Camera(0)
+    cam = zorbex.Camera(SLOT)
     cam.close()
     cam.close()
     with pytest.raises(zorbex.CameraClosedError, match="closed"):
@@ -52,7 +52,7 @@ def test_closed_camera_and_release_on_collection(fresh):
         cam.gain = 1
     # A streaming camera dropped without close: its session ends and the
     # camera is free again.
-    dropped = zorbex.Camera(0)
+    dropped = zorbex.Camera(SLOT)
     stream = dropped.stream()
     assert [c.in_use for c in zorbex.cameras()] == [True]
     del dropped, stream
@@ -62,22 +62,22 @@ def test_closed_camera_and_release_on_collection(fresh):
 
 def run_python(code, **env):
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code)],
-                          env={**ENV, **env}, capture_output=True, text=True, timeout=60)
+                          env={**os.environ, **env}, capture_output=True, text=True, timeout=60)
 
 
 def test_camera_streaming_in_another_process_is_unavailable(fresh):
     child = subprocess.Popen(
         [sys.executable, "-c", textwrap.dedent("""
             import sys, zorbex
-            with zorbex.Camera(0) as cam, cam.stream():
+            with zorbex.Camera(int(sys.argv[1])) as cam, cam.stream():
                 print("streaming", flush=True)
                 sys.stdin.read()
-        """)], env=ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        """), str(SLOT)], env=os.environ, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     try:
         assert child.stdout.readline().strip() == "streaming"
         assert [c.in_use for c in zorbex.cameras()] == [True]
         with pytest.raises(zorbex.DeviceUnavailableError):
-            zorbex.Camera(0)
+            zorbex.Camera(SLOT)
     finally:
         child.stdin.close()
         assert child.wait(timeout=30) == 0

@@ -5,6 +5,8 @@ import sys
 
 import pytest
 
+from conftest import SLOT
+
 EXAMPLES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "examples")
 
 
@@ -18,6 +20,7 @@ EXAMPLES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__
 def test_example_runs_headless(tmp_path, script, args, produced):
     pytest.importorskip("cv2" if script == "live_view.py" else "matplotlib")
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    args = [*args, "--slot", str(SLOT)]
     result = subprocess.run([sys.executable, os.path.join(EXAMPLES, script), *args], cwd=tmp_path,
                             env=env, capture_output=True, text=True, timeout=120)
     assert result.returncode == 0, result.stderr

@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 
 import zorbex
+from conftest import SLOT
 
 SHAPES = {"mono8": (np.uint8, ()), "mono16": (np.uint16, ()), "bgr24": (np.uint8, (3,)),
           "bgra32": (np.uint8, (4,)), "bgr48": (np.uint16, (3,)), "bgra64": (np.uint16, (4,))}
@@ -40,7 +41,7 @@ def test_snap_matches_the_c_api_and_its_raw_file(cam, mode, window, tmp_path):
 
 
 def test_frames_are_owned_by_the_caller(cam):
-    zorbex.vcam.set_scene(0, "chart", moving=True)
+    zorbex.vcam.set_scene(SLOT, "chart", moving=True)
     with cam.stream() as stream:
         first = next(stream)
         kept = first.copy()
@@ -53,7 +54,7 @@ def test_frames_are_owned_by_the_caller(cam):
 
 
 def test_stream_counts_frames_and_drops(cam):
-    zorbex.vcam.set_paced(0, False)
+    zorbex.vcam.set_paced(SLOT, False)
     cam.wait_time_ms = 0
     stream = cam.stream(count=30)
     frames = list(stream)
@@ -75,7 +76,7 @@ def test_leaving_the_loop_stops_the_stream(cam):
 
 
 def test_stream_without_frames_times_out(cam):
-    zorbex.vcam.stop_frames(0)
+    zorbex.vcam.stop_frames(SLOT)
     with pytest.raises(zorbex.FrameTimeoutError) as caught:
         next(iter(cam.stream(timeout=0.3)))
     assert isinstance(caught.value, TimeoutError) and caught.value.code == 13
@@ -88,7 +89,7 @@ def test_trigger_mode(cam):
     assert frame.shape == (720, 1280, 3)
     with pytest.raises(zorbex.FrameTimeoutError):
         cam.wait_trigger(timeout=0.2)
-    zorbex.vcam.fire_trigger(0)
+    zorbex.vcam.fire_trigger(SLOT)
     assert np.array_equal(cam.wait_trigger(), frame)
     cam.trigger_mode = False
     with pytest.raises(zorbex.ZorbexError, match="trigger_mode is off"):
@@ -120,7 +121,7 @@ def test_save_errors(cam, tmp_path):
 
 
 def test_record_writes_an_avi(cam, tmp_path):
-    zorbex.vcam.set_paced(0, False)
+    zorbex.vcam.set_paced(SLOT, False)
     count = cam.record(tmp_path / "clip.avi", 0.5)
     data = (tmp_path / "clip.avi").read_bytes()
     assert data[:4] == b"RIFF" and data[8:12] == b"AVI " and count > 0

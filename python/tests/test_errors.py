@@ -36,6 +36,8 @@ def test_wrong_mode_and_unplugged_camera(cam):
         with pytest.raises(zorbex.ZorbexError) as caught:
             cam.snap()
         assert caught.value.code == zorbex.errors.ERR_NOT_READY
+        with pytest.raises(zorbex.ZorbexError, match="stop the stream"):
+            cam.color_mode = "mono8"
     zorbex.vcam.unplug(SLOT)
     with pytest.raises(zorbex.ZorbexError) as caught:
         cam.snap()

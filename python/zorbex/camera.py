@@ -301,6 +301,7 @@ class Camera:
         if mode not in COLOR_MODES:
             raise ParameterError(ERR_PARAMETER, "set color_mode",
                                  f"color_mode must be one of {', '.join(COLOR_MODES)}, not {mode!r}")
+        self._require_idle("set color_mode")
         self._call(self._lib.Zorbex_SetColorMode, "set color_mode", COLOR_MODES[mode][0])
 
     @property
@@ -332,6 +333,7 @@ class Camera:
         y = _check_range(y, "capture_window y", 0, SENSOR_HEIGHT - 1)
         width = _check_range(width, "capture_window width", 1, SENSOR_WIDTH - x, "pixels")
         height = _check_range(height, "capture_window height", 1, SENSOR_HEIGHT - y, "pixels")
+        self._require_idle("set capture_window")
         self._call(self._lib.Zorbex_SetCaptureWindowEx, "set capture_window",
                    SENSOR_WIDTH, x, width, SENSOR_HEIGHT, y, height)
 
@@ -573,6 +575,12 @@ class Camera:
         self._snaps += 1
         return as_frame(buffer, mode, width, height, self._snaps, time.monotonic(), _dropped)
 
+    def _require_idle(self, action: str) -> None:
+        # The frame format is fixed while frames flow: the library sizes its
+        # buffers only when acquisition starts.
+        if self.streaming or self._trigger_mode:
+            raise ZorbexError(ERR_NOT_READY, action, "stop the stream or trigger mode first")
+
     def _require_trigger_mode(self) -> None:
         self._h()
         if not self._trigger_mode:
@@ -613,8 +621,7 @@ class Camera:
             raise TypeError(f"seconds must be a number, not {type(seconds).__name__}")
         if not 0 < seconds <= 2**31 / 1000:
             raise out_of_range("seconds", seconds, 0, 2**31 // 1000, "s")
-        if self.streaming or self._trigger_mode:
-            raise ZorbexError(ERR_NOT_READY, "record", "stop the stream or trigger mode first")
+        self._require_idle("record")
         filename = os.fsencode(os.fspath(path))
         self._take_errors()
         if not self._lib.Zorbex_Record(h, filename, int(seconds * 1000), 0):

@@ -17,11 +17,12 @@ installation, or by the system's loader.
 """
 from ._adjustments import ADJUSTMENTS, Adjustment
 from ._library import LibraryNotFoundError, library_path
-from .camera import (FILE_FORMATS, Camera, CameraEntry, CaptureWindow, Stream, cameras,
+from .camera import (FILE_FORMATS, Camera, CameraEntry, CaptureWindow, cameras,
                      version)
 from .errors import (CameraClosedError, DeviceUnavailableError, FrameTimeoutError,
                      ParameterError, ZorbexError)
 from .frame import COLOR_MODES, Frame
+from .stream import Stream
 from . import errors, vcam
 
 __all__ = [

@@ -18,6 +18,7 @@ alike; the medians and their ratio are printed (goal: Python >= 90% of C).
 import argparse
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -97,11 +98,14 @@ def main() -> int:
     sys.path.insert(0, os.path.join(ROOT, "python"))
 
     c_runs, py_runs = [], []
-    for round_ in range(args.rounds):
-        c_runs.append(c_rate(args.build))
-        py_runs.append(python_rate(args.seconds))
-        print(f"round {round_ + 1}: C {c_runs[-1][0]:7.1f} fps ({c_runs[-1][1]:.2f} ms CPU/frame)"
-              f"   Python {py_runs[-1][0]:7.1f} fps ({py_runs[-1][1]:.2f} ms CPU/frame)")
+    try:
+        for round_ in range(args.rounds):
+            c_runs.append(c_rate(args.build))
+            py_runs.append(python_rate(args.seconds))
+            print(f"round {round_ + 1}: C {c_runs[-1][0]:7.1f} fps ({c_runs[-1][1]:.2f} ms CPU/frame)"
+                  f"   Python {py_runs[-1][0]:7.1f} fps ({py_runs[-1][1]:.2f} ms CPU/frame)")
+    finally:
+        shutil.rmtree(settings, ignore_errors=True)
     c = statistics.median(r[0] for r in c_runs)
     py = statistics.median(r[0] for r in py_runs)
     c_cpu = statistics.median(r[1] for r in c_runs)

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Frame rate of zorbex.Camera.stream() against the C library's, in one run.
+
+Both stream 24-bit colour frames from the unpaced virtual camera (a frame as
+soon as it is read) with no pause in the library's loop:
+
+- C: bench_session_streaming's BM_Color24Neutral, the library's own loop
+  copying each frame into the caller's buffer and posting its message
+  (its own minimum time of 2 s per run);
+- Python: ``for frame in cam.stream()``, each frame copied once into a new
+  numpy array the caller owns.
+
+Rounds alternate between the two so that load on the machine hits both
+alike; the medians and their ratio are printed (goal: Python >= 90% of C).
+
+    /usr/bin/python3 bench/python_stream.py [--build build] [--seconds 2] [--rounds 3]
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+# A slot of its own: the library has no switch for a private camera table,
+# and another process of this user streaming from slot 0 would mark that
+# camera in use.
+SLOT = 7
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+
+def c_rate(build: str) -> "tuple[float, float]":
+    """(frames per second, process CPU milliseconds per frame)"""
+    program = os.path.join(build, "bench", "bench_session_streaming")
+    if not os.path.exists(program):
+        sys.exit(f"{program} is missing: build with -DZBX_BUILD_BENCH=ON "
+                 "(target bench_session_streaming)")
+    # The C program keeps a private camera table of its own, on slot 0.
+    env = {**os.environ, "ZBX_VCAM_SLOTS": "0"}
+    out = subprocess.run([program, "--benchmark_filter=^BM_Color24Neutral/",
+                          "--benchmark_format=json"],
+                         check=True, capture_output=True, text=True, env=env).stdout
+    result = json.loads(out)["benchmarks"][0]
+    if "items_per_second" not in result:
+        sys.exit(f"{program}: {result.get('error_message', 'no frame rate')}")
+    rate = result["items_per_second"]
+    return rate, result.get("cores", 0.0) / rate * 1000
+
+
+def python_rate(seconds: float) -> "tuple[float, float]":
+    """(frames per second, process CPU milliseconds per frame)"""
+    import zorbex
+    zorbex.vcam.reset()
+    zorbex.vcam.set_paced(SLOT, False)
+    with zorbex.Camera(SLOT) as cam:
+        cam.color_mode = "bgr24"
+        cam.wait_time_ms = 0
+        cam.exposure_lines = 637
+        with cam.stream() as stream:
+            next(stream)  # the start is not part of the rate
+            start = time.perf_counter()
+            cpu = time.process_time()
+            first = stream.frames
+            for _ in stream:
+                if time.perf_counter() - start >= seconds:
+                    break
+            elapsed = time.perf_counter() - start
+            frames = stream.frames - first
+            return frames / elapsed, (time.process_time() - cpu) / frames * 1000
+
+
+def cpu_features() -> str:
+    try:
+        with open("/proc/cpuinfo") as info:
+            flags = next(line for line in info if line.startswith("flags")).split()
+    except (OSError, StopIteration):
+        return "unknown"
+    wanted = ["avx2", "avx512f", "avx512bw", "avx512vl", "avx512_vbmi", "avx512vbmi"]
+    return " ".join(f for f in wanted if f in flags) or "no AVX2/AVX-512"
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--seconds", type=float, default=2.0, help="Python run length")
+    parser.add_argument("--rounds", type=int, default=3)
+    args = parser.parse_args()
+
+    # Settings of this run only, never the user's; one camera, in SLOT.
+    settings = tempfile.mkdtemp(prefix="zbx-bench-python-")
+    os.environ["XDG_CONFIG_HOME"] = settings
+    os.environ["ZBX_VCAM_SLOTS"] = str(SLOT)
+    os.environ.setdefault("ZORBEX_LIBRARY", os.path.join(args.build, "libZorbexSdk_530RD_NQT.so"))
+    sys.path.insert(0, os.path.join(ROOT, "python"))
+
+    c_runs, py_runs = [], []
+    try:
+        for round_ in range(args.rounds):
+            c_runs.append(c_rate(args.build))
+            py_runs.append(python_rate(args.seconds))
+            print(f"round {round_ + 1}: C {c_runs[-1][0]:7.1f} fps ({c_runs[-1][1]:.2f} ms CPU/frame)"
+                  f"   Python {py_runs[-1][0]:7.1f} fps ({py_runs[-1][1]:.2f} ms CPU/frame)")
+    finally:
+        shutil.rmtree(settings, ignore_errors=True)
+    c = statistics.median(r[0] for r in c_runs)
+    py = statistics.median(r[0] for r in py_runs)
+    c_cpu = statistics.median(r[1] for r in c_runs)
+    py_cpu = statistics.median(r[1] for r in py_runs)
+    print(f"median: C {c:.1f} fps, Python {py:.1f} fps, ratio {py / c:.1%} (goal >= 90%)")
+    print(f"CPU per frame (whole process): C {c_cpu:.2f} ms, Python {py_cpu:.2f} ms")
+    print(f"load average at the end: {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+    print(f"processor: {cpu_features()}")
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -1,0 +1,80 @@
+"""Frames: numpy arrays that carry where they came from."""
+from __future__ import annotations
+
+from typing import Any, Optional
+
+import numpy as np
+
+#: Colour mode name -> (bits for Zorbex_SetColorMode, Zorbex_GetColorMode result,
+#: numpy dtype, channels).
+COLOR_MODES = {
+    "mono8": (8, 8, np.uint8, 1),
+    "mono16": (16, 12, np.uint16, 1),
+    "bgr24": (24, 24, np.uint8, 3),
+    "bgra32": (32, 32, np.uint8, 4),
+    "bgr48": (48, 44, np.uint16, 3),
+    "bgra64": (64, 60, np.uint16, 4),
+}
+MODE_BY_REPORTED = {reported: name for name, (_, reported, _, _) in COLOR_MODES.items()}
+
+
+class Frame(np.ndarray):
+    """A developed frame: a numpy array owned by the caller, plus its origin.
+
+    Shape ``(height, width)`` for the monochrome modes and
+    ``(height, width, channels)`` for colour, channels in blue-green-red(-x)
+    order; ``uint8`` for 8-bit samples, ``uint16`` holding 12-bit values for
+    ``mono16``, ``bgr48`` and ``bgra64``.  The top row comes first.
+
+    Attributes:
+        number: the frame's running number in its stream (1 for the first
+            frame the library announced); for snapshots, the camera's
+            snapshot count.
+        timestamp: ``time.monotonic()`` seconds when the frame was taken
+            from the library.
+        color_mode: the colour mode name, e.g. ``"bgr24"``.
+        dropped: frames of the stream skipped since the one before this,
+            because they came faster than they were taken.
+    """
+
+    number: Optional[int]
+    timestamp: Optional[float]
+    color_mode: Optional[str]
+    dropped: int
+
+    def __array_finalize__(self, obj: Any) -> None:
+        self.number = getattr(obj, "number", None)
+        self.timestamp = getattr(obj, "timestamp", None)
+        self.color_mode = getattr(obj, "color_mode", None)
+        self.dropped = getattr(obj, "dropped", 0)
+
+
+def image_layout(mode: str, width: int, height: int) -> "tuple[int, int]":
+    """(row stride in bytes, total bytes) of a developed image; rows are padded to 4 bytes."""
+    bits, _, dtype, channels = COLOR_MODES[mode]
+    stride = (width * bits // 8 + 3) & ~3
+    return stride, stride * height
+
+
+def new_buffer(nbytes: int) -> np.ndarray:
+    return np.empty(nbytes, dtype=np.uint8)
+
+
+def as_frame(buffer: np.ndarray, mode: str, width: int, height: int, number: Optional[int],
+             timestamp: Optional[float], dropped: int = 0) -> Frame:
+    """Views a filled byte buffer as a Frame without copying it again."""
+    bits, _, dtype, channels = COLOR_MODES[mode]
+    itemsize = np.dtype(dtype).itemsize
+    stride = (width * bits // 8 + 3) & ~3
+    shape: "tuple[int, ...]" = (height, width) if channels == 1 else (height, width, channels)
+    if stride == width * channels * itemsize:
+        frame = buffer.view(dtype).reshape(shape).view(Frame)
+    else:
+        # Padded rows: a strided view of the same bytes, still owned by the caller.
+        strides = (stride, itemsize) if channels == 1 else (stride, channels * itemsize, itemsize)
+        frame = np.ndarray(shape, dtype=dtype, buffer=buffer, strides=strides).view(Frame)
+    frame.number = number
+    frame.timestamp = timestamp
+    frame.color_mode = mode
+    frame.dropped = dropped
+    return frame

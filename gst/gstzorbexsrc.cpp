@@ -181,11 +181,17 @@ struct _GstZorbexSrc {
     GstClockTime period;  // GST_CLOCK_TIME_NONE in trigger mode
     GstVideoInfo info;
     gboolean into_buffer;  // the library's rows land in the buffer as they are
+    gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
+    GstBuffer* target;     // the buffer the library copies into now, mapped
+    GstMapInfo target_map;
+    guint64 canary_key;
+    guint64 canary_generation;
     guint8* scratch;
     gsize scratch_size;
     gint flushing;         // atomic
     gboolean stale;        // frames queued before the next create are not ours
     guint64 next_offset;
+    guint64 gap_before_next;  // frames dropped since the last buffer, not yet in an offset
     GstClockTime last_pts;
 
     // Counters; under the object lock.
@@ -199,6 +205,8 @@ G_DEFINE_TYPE(GstZorbexSrc, gst_zorbex_src, GST_TYPE_PUSH_SRC);
 GST_ELEMENT_REGISTER_DEFINE(zorbexsrc, "zorbexsrc", GST_RANK_NONE, GST_TYPE_ZORBEX_SRC);
 
 namespace {
+
+void release_target(GstZorbexSrc* self);
 
 // The first meaningful error code the library posted to the notification
 // window since the last look: the cause, rather than the "not ready" that
@@ -339,6 +347,7 @@ void close_session(GstZorbexSrc* self) {
         (void)Zorbex_Close(h);
         (void)Zorbex_Release(h);
     }
+    release_target(self);  // the library has stopped writing it
     if (self->frames != nullptr) (void)ZbxWin_DestroyWindow(self->frames);
     if (self->notify != nullptr) (void)ZbxWin_DestroyWindow(self->notify);
     self->frames = nullptr;
@@ -377,7 +386,9 @@ gboolean zorbex_start(GstBaseSrc* src) {
     GST_OBJECT_UNLOCK(self);
 
     self->next_offset = 0;
+    self->gap_before_next = 0;
     self->last_pts = GST_CLOCK_TIME_NONE;
+    self->canary_key = (static_cast<guint64>(g_random_int()) << 32) | g_random_int();
     self->notify = ZbxWin_CreateMessageWindow();
     self->frames = ZbxWin_CreateMessageWindow();
     bool ok = self->notify != nullptr && self->frames != nullptr;
@@ -482,6 +493,12 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) return FALSE;
+    if (self->target != nullptr) {
+        // New caps, new buffers: take the old one back from the library
+        // first (under its frame lock), then let it go.
+        (void)Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1);
+        release_target(self);
+    }
     const int bits = zbx::gst::mode_of_format(GST_VIDEO_INFO_FORMAT(&info), self->running_bits);
     if (bits == 0 || GST_VIDEO_INFO_WIDTH(&info) != self->width || GST_VIDEO_INFO_HEIGHT(&info) != self->height) {
         GST_WARNING_OBJECT(self, "caps %" GST_PTR_FORMAT " do not match the camera", caps);
@@ -491,11 +508,16 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
         // Downstream asked for another mode: restart in it.
         GST_INFO_OBJECT(self, "switching from %d to %d bits for downstream", self->running_bits, bits);
         (void)Zorbex_Close(self->handle);
+        release_target(self);
         if (!start_acquisition(self, bits)) return FALSE;
     }
     self->info = info;
     const std::size_t library_stride = zbx::gst::library_stride(self->width, bits);
     self->into_buffer = bits != 48 && library_stride == static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+    // Trigger mode keeps the copy path: its buffers are few and Zorbex_Trigger
+    // is not to be called again while it runs.
+    self->hand_over = self->into_buffer && !self->running_trigger &&
+                      library_stride * static_cast<gsize>(self->height) == GST_VIDEO_INFO_SIZE(&info);
     if (!self->into_buffer) {
         const gsize size = library_stride * static_cast<gsize>(self->height);
         if (size > self->scratch_size) {
@@ -505,6 +527,36 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
         }
     }
     return TRUE;
+}
+
+// Buffers come from a pool of our own with the negotiated layout, reused
+// frame after frame (no allocation per frame).  A pool offered downstream
+// is not taken: the library writes rows at the negotiated strides only.
+gboolean zorbex_decide_allocation(GstBaseSrc* src, GstQuery* query) {
+    GstZorbexSrc* self = GST_ZORBEX_SRC(src);
+    GstCaps* caps = nullptr;
+    gst_query_parse_allocation(query, &caps, nullptr);
+    guint min = 2;
+    guint max = 0;
+    if (gst_query_get_n_allocation_pools(query) > 0) {
+        GstBufferPool* offered = nullptr;
+        guint size = 0;
+        gst_query_parse_nth_allocation_pool(query, 0, &offered, &size, &min, &max);
+        if (offered != nullptr) gst_object_unref(offered);
+        min = std::max(min, 2u);
+        if (max != 0) max = std::max(max, min);
+    }
+    GstBufferPool* pool = gst_video_buffer_pool_new();
+    GstStructure* config = gst_buffer_pool_get_config(pool);
+    const guint size = static_cast<guint>(GST_VIDEO_INFO_SIZE(&self->info));
+    gst_buffer_pool_config_set_params(config, caps, size, min, max);
+    (void)gst_buffer_pool_set_config(pool, config);
+    if (gst_query_get_n_allocation_pools(query) > 0)
+        gst_query_set_nth_allocation_pool(query, 0, pool, size, min, max);
+    else
+        gst_query_add_allocation_pool(query, pool, size, min, max);
+    gst_object_unref(pool);
+    return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->decide_allocation(src, query);
 }
 
 gboolean zorbex_query(GstBaseSrc* src, GstQuery* query) {
@@ -609,33 +661,14 @@ GstFlowReturn copy_picture(GstZorbexSrc* self, GstBuffer* buffer) {
     return GST_FLOW_OK;
 }
 
-GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
-    GstZorbexSrc* self = GST_ZORBEX_SRC(push);
-    ZbxMessage m{};
-    GstFlowReturn ret = wait_frame(self, &m);
-    if (ret != GST_FLOW_OK) return ret;
-    const GstClockTime arrival = running_time_now(self);
-    guint64 skipped = skip_queued_frames(self);
-    if (self->stale) {
-        // Frames from before the pipeline played: not taken, not dropped.
-        self->stale = FALSE;
-        GST_OBJECT_LOCK(self);
-        self->discarded += skipped;
-        GST_OBJECT_UNLOCK(self);
-        skipped = 0;
-    }
-
-    GstBuffer* buffer = nullptr;
-    ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset + skipped,
-                                              GST_VIDEO_INFO_SIZE(&self->info), &buffer);
-    if (ret != GST_FLOW_OK) return ret;
-    ret = copy_picture(self, buffer);
-    if (ret != GST_FLOW_OK) {
-        gst_buffer_unref(buffer);
-        return ret;
-    }
-
-    const guint64 offset = self->next_offset + skipped;
+// Numbers, timestamps and counts a frame that leaves the element;
+// `skipped` frames before it were not taken.
+void stamp_buffer(GstZorbexSrc* self, GstBuffer* buffer, GstClockTime arrival, guint64 skipped) {
+    // Frames already counted as dropped since the last buffer also leave
+    // their numbers out.
+    const guint64 gap = skipped + self->gap_before_next;
+    self->gap_before_next = 0;
+    const guint64 offset = self->next_offset + gap;
     self->next_offset = offset + 1;
     GstClockTime pts = arrival;
     if (GST_CLOCK_TIME_IS_VALID(pts)) {
@@ -655,16 +688,143 @@ GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
     const guint64 delivered = self->delivered;
     const guint64 dropped = self->dropped;
     GST_OBJECT_UNLOCK(self);
-    if (skipped != 0) {
+    if (gap != 0) {
         GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
-        GST_DEBUG_OBJECT(self, "%" G_GUINT64_FORMAT " frames dropped before frame %" G_GUINT64_FORMAT, skipped,
+        GST_DEBUG_OBJECT(self, "%" G_GUINT64_FORMAT " frames dropped before frame %" G_GUINT64_FORMAT, gap,
                          offset);
         GstMessage* qos = gst_message_new_qos(GST_OBJECT(self), TRUE, pts, GST_CLOCK_TIME_NONE, pts, self->period);
         gst_message_set_qos_stats(qos, GST_FORMAT_BUFFERS, delivered, dropped);
         (void)gst_element_post_message(GST_ELEMENT(self), qos);
     }
+}
+
+// Frames queued behind the one just taken, and those from before the
+// pipeline played (not taken, not dropped: counted as discarded).
+guint64 frames_not_taken(GstZorbexSrc* self) {
+    guint64 skipped = skip_queued_frames(self);
+    if (self->stale) {
+        self->stale = FALSE;
+        GST_OBJECT_LOCK(self);
+        self->discarded += skipped;
+        GST_OBJECT_UNLOCK(self);
+        skipped = 0;
+    }
+    return skipped;
+}
+
+// The copy path: Zorbex_GetImage per frame message.
+GstFlowReturn create_by_copy(GstZorbexSrc* self, GstBuffer** out) {
+    ZbxMessage m{};
+    GstFlowReturn ret = wait_frame(self, &m);
+    if (ret != GST_FLOW_OK) return ret;
+    const GstClockTime arrival = running_time_now(self);
+    const guint64 skipped = frames_not_taken(self);
+    GstBuffer* buffer = nullptr;
+    ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset + skipped,
+                                              GST_VIDEO_INFO_SIZE(&self->info), &buffer);
+    if (ret != GST_FLOW_OK) return ret;
+    ret = copy_picture(self, buffer);
+    if (ret != GST_FLOW_OK) {
+        gst_buffer_unref(buffer);
+        return ret;
+    }
+    stamp_buffer(self, buffer, arrival, skipped);
     *out = buffer;
     return GST_FLOW_OK;
+}
+
+// The hand-over path.  The library copies each developed frame into the
+// caller buffer it was given, under its frame lock, and takes a new caller
+// buffer (Zorbex_CallBackPreview while streaming) under the same lock.  So
+// after each frame message the element hands the library a fresh pool
+// buffer: the previous one then holds the newest frame copied before the
+// hand-over, complete, and the library never writes it again.  The copy the
+// library makes anyway is the only one.  A canary at the end of each buffer
+// (overwritten by any frame, the image filling the buffer exactly) tells
+// whether a frame reached the buffer at all: when the library had already
+// put this message's frame into the buffer sent before, nothing new is in
+// the previous one and the frame that buffer had held is counted as dropped.
+void write_canary(GstZorbexSrc* self, guint8* data, gsize size) {
+    const guint64 canary[2] = {self->canary_key, ++self->canary_generation};
+    std::memcpy(data + size - sizeof canary, canary, sizeof canary);
+}
+
+bool canary_intact(const GstZorbexSrc* self, const guint8* data, gsize size) {
+    const guint64 canary[2] = {self->canary_key, self->canary_generation};
+    return std::memcmp(data + size - sizeof canary, canary, sizeof canary) == 0;
+}
+
+void release_target(GstZorbexSrc* self) {
+    if (self->target == nullptr) return;
+    gst_buffer_unmap(self->target, &self->target_map);
+    gst_buffer_unref(self->target);
+    self->target = nullptr;
+}
+
+GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
+    for (;;) {
+        ZbxMessage m{};
+        GstFlowReturn ret = wait_frame(self, &m);
+        if (ret != GST_FLOW_OK) return ret;
+        const GstClockTime arrival = running_time_now(self);
+        guint64 skipped = frames_not_taken(self);
+
+        GstBuffer* next = nullptr;
+        ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset,
+                                                  GST_VIDEO_INFO_SIZE(&self->info), &next);
+        if (ret != GST_FLOW_OK) return ret;
+        GstMapInfo next_map;
+        if (!gst_buffer_map(next, &next_map, GST_MAP_WRITE)) {
+            gst_buffer_unref(next);
+            return GST_FLOW_ERROR;
+        }
+        const guint64 previous_generation = self->canary_generation;
+        write_canary(self, next_map.data, next_map.size);
+        if (Zorbex_CallBackPreview(self->handle, self->frames, next_map.data, static_cast<int>(next_map.size), 1) ==
+            0) {
+            gst_buffer_unmap(next, &next_map);
+            gst_buffer_unref(next);
+            post_library_error(self, take_error_code(self, self->handle), "Could not hand the camera a buffer");
+            return GST_FLOW_ERROR;
+        }
+        GstBuffer* filled = self->target;
+        GstMapInfo filled_map = self->target_map;
+        self->target = next;
+        self->target_map = next_map;
+        if (filled == nullptr) continue;  // the first hand-over: nothing written yet
+
+        const guint64 current_generation = self->canary_generation;
+        self->canary_generation = previous_generation;
+        const bool empty = canary_intact(self, filled_map.data, filled_map.size);
+        self->canary_generation = current_generation;
+        if (empty) {
+            // This message's frame went into the buffer sent before, in
+            // place of the frame it was numbered for: that one is lost.
+            gst_buffer_unmap(filled, &filled_map);
+            gst_buffer_unref(filled);
+            GST_OBJECT_LOCK(self);
+            self->dropped += skipped + 1;
+            GST_OBJECT_UNLOCK(self);
+            self->gap_before_next += skipped + 1;
+            continue;
+        }
+        if (!zbx::gst::row_is_final(self->running_bits, self->running_msb)) {
+            const gsize stride = static_cast<gsize>(GST_VIDEO_INFO_PLANE_STRIDE(&self->info, 0));
+            for (int y = 0; y < self->height; ++y) {
+                guint8* row = filled_map.data + y * stride;
+                zbx::gst::finish_row(row, row, self->width, self->running_bits, self->running_msb);
+            }
+        }
+        gst_buffer_unmap(filled, &filled_map);
+        stamp_buffer(self, filled, arrival, skipped);
+        *out = filled;
+        return GST_FLOW_OK;
+    }
+}
+
+GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
+    GstZorbexSrc* self = GST_ZORBEX_SRC(push);
+    return self->hand_over ? create_by_hand_over(self, out) : create_by_copy(self, out);
 }
 
 gboolean software_trigger(GstZorbexSrc* self) {
@@ -874,6 +1034,7 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     base_class->fixate = zorbex_fixate;
     base_class->set_caps = zorbex_set_caps;
     base_class->query = zorbex_query;
+    base_class->decide_allocation = zorbex_decide_allocation;
     base_class->unlock = zorbex_unlock;
     base_class->unlock_stop = zorbex_unlock_stop;
     push_class->create = zorbex_create;

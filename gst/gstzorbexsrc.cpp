@@ -2,18 +2,21 @@
 //
 // How frames arrive.  The element starts the library's callback streaming
 // (Zorbex_CallBackPreview, or Zorbex_Trigger in trigger mode) with a message
-// window of its own and no caller buffer: the library's acquisition thread
-// develops each frame and posts one frame message per frame.  The streaming
-// thread of this element waits on that window and, per message, copies the
-// developed picture with Zorbex_GetImage straight into the outgoing buffer.
-// GetImage copies under the library's frame lock, so a picture is never
-// torn, and the camera runs at its own rate whatever downstream does; the
-// message queue (not a per-frame poll or snapshot, which would restart the
-// sensor for every frame) is what makes every frame at camera rate
-// visible.  The library keeps only the newest developed picture: when
-// several frame messages are waiting, the older frames can no longer be
-// copied; they are counted as dropped (stats property, QoS message, DISCONT
-// flag) and their numbers are skipped in the buffer offsets, never hidden.
+// window of its own: the library's acquisition thread develops each frame,
+// copies it into the caller buffer under its frame lock and posts one frame
+// message per frame.  The streaming thread of this element waits on that
+// window.  Per message it hands the library the next buffer of its pool as
+// caller buffer and pushes the one just filled (create_by_hand_over): the
+// library's own copy is the only copy, so the element keeps the camera's
+// rate.  Where the picture needs converting (48-bit) and in trigger mode it
+// copies the developed picture with Zorbex_GetImage instead, also under the
+// frame lock, so a picture is never torn (create_by_copy).  Waiting on the
+// message queue rather than polling snapshots (each of which would start a
+// single-frame read) is what keeps every frame at camera rate.  The library
+// keeps only the newest developed picture: when several frame messages are
+// waiting, the older frames can no longer be taken; they are counted as
+// dropped (stats property, QoS message, DISCONT flag) and their numbers are
+// skipped in the buffer offsets, never hidden.
 //
 // Frame numbers: buffer offsets count the frame messages of the stream,
 // from 0 at the first frame taken while playing.  Timestamps: running time

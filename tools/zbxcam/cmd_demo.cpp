@@ -31,15 +31,25 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     Io& io = input.io;
     const std::string& folder = request.folder;
     const double seconds = request.seconds;
+    // The camera first: a run without one leaves no empty folder behind.
+    const std::unique_ptr<Camera> camera = Camera::open(io, "demo", input.global.camera);
+    if (!camera) return kExitFailure;
     std::error_code ec;
+    const bool folder_existed = std::filesystem::exists(folder, ec);
     std::filesystem::create_directories(folder, ec);
     if (ec) {
         io.err << "zbxcam demo: cannot create the folder " << folder << ": " << ec.message() << "\n";
         return kExitFailure;
     }
-
-    const std::unique_ptr<Camera> camera = Camera::open(io, "demo", input.global.camera);
-    if (!camera) return kExitFailure;
+    // A folder made here and left empty by a failure goes again.
+    struct EmptyFolderRemover {
+        std::string path;
+        bool armed;
+        ~EmptyFolderRemover() {
+            std::error_code ignored;
+            if (armed && std::filesystem::is_empty(path, ignored)) std::filesystem::remove(path, ignored);
+        }
+    } remover{folder, !folder_existed};
     const ZbxHandle h = camera->handle();
     const int restore_bits = [&] {
         const ColorMode* m = color_mode_from_reported(Zorbex_GetColorMode(h));

@@ -68,7 +68,7 @@ int run_info(const CommandInput& input, bool json) {
     const int version = Zorbex_GetDllVersion();
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(version));
-    io.out << "library       ZorbexSdk_530RD_NQT version " << version << " (" << hex << ")\n";
+    if (!json) io.out << "library       ZorbexSdk_530RD_NQT version " << version << " (" << hex << ")\n";
 
     ZbxCameraInfo info{};
     info.size = sizeof info;

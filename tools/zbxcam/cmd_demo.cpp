@@ -4,6 +4,7 @@
 
 #include "acquisition.h"
 #include "commands.h"
+#include "interrupt.h"
 
 namespace zbxcam {
 
@@ -59,6 +60,8 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     io.out << "zbxcam demo: camera " << camera->number() << ", one frame in each colour mode, saved in every format, into " << folder << "/\n";
     std::vector<Written> written;
     for (const ColorMode& mode : color_modes()) {
+        // Ctrl-C skips what is left; the files so far are listed below.
+        if (interrupt_requested()) break;
         if (!Zorbex_SetColorMode(h, mode.set_bits))
             return camera->fail(io, "demo", "could not set the colour mode " + std::string(mode.token));
         if (int status = take_frame(*camera, io, "demo"); status != kExitOk) return status;
@@ -80,7 +83,7 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     io.out << "\nstreaming " << seconds << " s in Color 24bit:\n";
     if (!Zorbex_SetColorMode(h, 24)) return camera->fail(io, "demo", "could not set the colour mode color24");
     StreamStats stats;
-    const int stream_status = stream_for(*camera, io, "demo", seconds, stats);
+    const int stream_status = interrupt_requested() ? kExitOk : stream_for(*camera, io, "demo", seconds, stats);
     Zorbex_SetColorMode(h, restore_bits);
 
     std::uintmax_t total = 0;

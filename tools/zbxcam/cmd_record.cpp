@@ -21,6 +21,7 @@ namespace {
 // 8 + F bytes per frame; the RIFF size at offset 4 is 0 until the file is
 // finished, the frame count sits at 48 and the time per frame at 32.
 constexpr std::uintmax_t kFirstFrameAt = 232;
+constexpr int kOneDayMs = 86'400'000;
 
 struct AviHeader {
     std::uint32_t riff_size = 0;
@@ -73,7 +74,9 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
     const InterruptCatcher interrupt;
     // A count of frames or Ctrl-C ends the recording here; the library's
     // own duration then only has to be long enough.
-    const int duration_ms = request.seconds > 0 ? static_cast<int>(request.seconds * 1000.0 + 0.5) : 0x7fffffff;
+    // The library adds the duration to a 32-bit millisecond tick, so it is
+    // kept to a day; the 4 GiB limit of the file comes much sooner anyway.
+    const int duration_ms = request.seconds > 0 ? static_cast<int>(request.seconds * 1000.0 + 0.5) : kOneDayMs;
     camera->take_errors();
     if (!Zorbex_Record(h, path.c_str(), duration_ms, 0)) {
         ErrorContext context = camera->context();

@@ -206,8 +206,8 @@ RequestResult<RecordRequest> record_request_from(const ParsedArgs& args) {
     }
     if (const std::optional<std::string> text = args.value("seconds")) {
         const std::optional<double> seconds = parse_seconds(*text);
-        if (!seconds || *seconds > 2000000) {
-            result.error = "--seconds wants a number such as 5 or 2.5 (0: until Ctrl-C), not '" + *text + "'";
+        if (!seconds || *seconds > 86400) {
+            result.error = "--seconds wants a number up to 86400 such as 5 or 2.5 (0: until Ctrl-C), not '" + *text + "'";
             return result;
         }
         r.seconds = *seconds;

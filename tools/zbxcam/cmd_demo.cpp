@@ -85,6 +85,7 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     StreamStats stats;
     const int stream_status = interrupt_requested() ? kExitOk : stream_for(*camera, io, "demo", seconds, stats);
     Zorbex_SetColorMode(h, restore_bits);
+    if (interrupt_requested()) io.out << "\nstopped by the user\n";
 
     std::uintmax_t total = 0;
     io.out << "\nwrote " << written.size() << " files into " << folder << "/:\n";

@@ -113,7 +113,6 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
         progress.out.flush();
     };
 
-    bool finished = false;
     // Past the duration the library finishes the file within a frame or
     // two; a camera that stopped delivering never does.
     const double give_up_s = request.seconds > 0 ? request.seconds + 10.0 : 0;
@@ -123,10 +122,8 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
         bytes = std::filesystem::file_size(path, ec);
         if (ec) bytes = 0;
         elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        if (read_header(path).riff_size != 0) {
-            finished = true;
-            break;
-        }
+        // The library finished the file: the duration has passed.
+        if (read_header(path).riff_size != 0) break;
         frames = bytes > kFirstFrameAt ? (bytes - kFirstFrameAt) / chunk : 0;
         if (request.frames > 0 && frames >= static_cast<std::uintmax_t>(request.frames)) break;
         if (give_up_s > 0 && elapsed > give_up_s) {
@@ -156,7 +153,6 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
     draw();
     if (progress.live) progress.out << "\n";
     const bool stopped = interrupt_requested();
-    (void)finished;
 
     if (request.json) {
         JsonObject summary;

@@ -176,7 +176,7 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
         io.err << "zbxcam record: the library did not finish " << path << "\n";
         return kExitFailure;
     }
-    if (gave_up || frames == 0) {
+    if (!stopped && (gave_up || frames == 0)) {
         ErrorContext context = camera->context();
         const int codes[] = {ZBX_ERR_FRAME_TIMEOUT};
         return print_failure(io, "record", frames == 0 ? "the camera delivered no frames" : "the camera stopped delivering frames", codes, context);

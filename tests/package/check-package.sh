@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and builds a C application
-# against it twice: through pkg-config and through the CMake package.
+# against it twice: through pkg-config and through the CMake package; runs
+# the installed zbxcam, which must find the installed library by itself.
 set -euo pipefail
 build_dir=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,3 +23,13 @@ for app in "$work/app_pc" "$work/app/app"; do
   echo "$out"
   [ "$out" = "version 28640543 handle ok width 1280" ] || { echo "unexpected output from $app"; exit 1; }
 done
+
+# zbxcam finds the library beside it: no LD_LIBRARY_PATH, and the tree moved.
+if [ -x "$work/prefix/bin/zbxcam" ]; then
+  mv "$work/prefix" "$work/moved"
+  out=$(env -u LD_LIBRARY_PATH "$work/moved/bin/zbxcam" list)
+  echo "$out"
+  case "$out" in *"camera 0"*) ;; *) echo "unexpected output from the installed zbxcam"; exit 1 ;; esac
+  ldd "$work/moved/bin/zbxcam" | grep -q "libZorbexSdk_530RD_NQT.* => $work/moved/" \
+    || { echo "the installed zbxcam does not load the installed library"; ldd "$work/moved/bin/zbxcam"; exit 1; }
+fi

@@ -71,8 +71,8 @@ TEST_F(AcquisitionTest, SnapFailuresSayWhy) {
     const std::string missing = (dir / "nope" / "a.png").string();
     const Outcome bad_path = zbxcam({"snap", missing, "--unpaced"});
     EXPECT_EQ(bad_path.status, 1);
-    EXPECT_EQ(bad_path.err, "zbxcam snap: cannot write " + missing + ": the folder " +
-                                (dir / "nope").string() + " does not exist\n");
+    EXPECT_EQ(bad_path.err, "zbxcam snap: cannot write " + missing + ": ERR_FILE (12): the file " + missing +
+                                " could not be created (the folder " + (dir / "nope").string() + " does not exist)\n");
 
     const Outcome absent = zbxcam({"snap", (dir / "a.png").string(), "--slots", "1"});
     EXPECT_EQ(absent.status, 1);

@@ -32,7 +32,7 @@ protected:
     }
 };
 
-const std::vector<std::string> kCommands{"list", "info", "snap", "stream", "demo"};
+const std::vector<std::string> kCommands{"list", "info", "snap", "stream", "record", "get", "set", "reset", "demo"};
 
 TEST_F(CliTest, ToolHelpNamesEveryCommandAndTheExitStatuses) {
     for (const char* flag : {"--help", "-h"}) {
@@ -65,7 +65,7 @@ TEST_F(CliTest, EveryCommandHasHelpOnEitherSide) {
             EXPECT_EQ(r.out, help);
         }
     }
-    EXPECT_TRUE(command_help("record").empty());
+    EXPECT_TRUE(command_help("nonsense").empty());
     EXPECT_NE(command_help("snap").find("--set NAME=VALUE"), std::string::npos);
     EXPECT_NE(command_help("stream").find("--seconds S"), std::string::npos);
 }
@@ -80,8 +80,8 @@ TEST_F(CliTest, UnknownCommandsAndCommandsStillToCome) {
     const Outcome unknown = zbxcam({"snapp"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
-              "zbxcam: unknown command 'snapp' (list, info, snap, stream or demo)\nsee 'zbxcam --help'\n");
-    for (const char* later : {"record", "preview", "dialog"}) {
+              "zbxcam: unknown command 'snapp' (list, info, snap, stream, record, get, set, reset or demo)\nsee 'zbxcam --help'\n");
+    for (const char* later : {"preview", "dialog"}) {
         const Outcome r = zbxcam({later});
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("not available yet"), std::string::npos);
@@ -102,7 +102,7 @@ TEST_F(CliTest, WrongOptionsAreUsageErrorsOfTheirCommand) {
         {{"info", "--slots", "0,40"}, "zbxcam info: --slots: slot '40' is not a number 0 to 31 or a range like 0-3\n"},
         {{"info", "--scene", "stripes"}, "zbxcam info: --scene: unknown scene 'stripes' (chart, still, flat or flat:R,G,B)\n"},
         {{"info", "--noise", "600"}, "zbxcam info: --noise wants a number 0 to 512, not '600'\n"},
-        {{"snap"}, "zbxcam snap: name the file to write, e.g. zbxcam snap frame.png\n"},
+        {{"snap"}, "zbxcam snap: name the file to write, e.g. zbxcam snap frame.png, or - for standard output\n"},
         {{"snap", "a.png", "b.png"}, "zbxcam snap: give one file name only\n"},
         {{"stream", "--seconds", "soon"}, "zbxcam stream: --seconds wants a number such as 5 or 2.5, not 'soon'\n"},
         {{"demo", "--seconds", "0"}, "zbxcam demo: --seconds wants a number above 0, such as 3, not '0'\n"},

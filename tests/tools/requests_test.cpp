@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "requests.h"
@@ -94,6 +95,44 @@ TEST(RequestsTest, StreamAndDemoDurations) {
     EXPECT_EQ(demo.request.seconds, 3.0);
     EXPECT_EQ(demo_request_from(args_of({}, {{"out", "pics"}, {"seconds", "1"}})).request.folder, "pics");
     EXPECT_EQ(demo_request_from(args_of({}, {{"out", ""}})).error, "--out wants a folder name");
+}
+
+TEST(RequestsTest, SnapSeriesNamesAndStandardOutput) {
+    // Pattern, number -> name; an empty name is a pattern refused.
+    const std::vector<std::tuple<std::string, int, std::string>> names{
+        {"frame-%04d.png", 7, "frame-0007.png"}, {"s%d.bmp", 123, "s123.bmp"},
+        {"100%%-%3d.tif", 5, "100%-  5.tif"},    {"a%02d%d.png", 1, ""},
+        {"none.png", 1, ""},                     {"bad-%s.png", 1, ""}};
+    for (const auto& [pattern, number, name] : names)
+        EXPECT_EQ(series_file_name(pattern, number), name) << pattern;
+
+    auto r = snap_request_from(args_of({}, {{"count", "3"}}));
+    EXPECT_EQ(r.request.path, "frame-%04d.png");
+    EXPECT_EQ(r.request.format->number, ZBX_FILE_PNG);
+    EXPECT_EQ(snap_request_from(args_of({"out/shot.v2.jpg"}, {{"count", "2"}})).request.path, "out/shot.v2-%04d.jpg");
+    r = snap_request_from(args_of({"-"}, {}));
+    EXPECT_TRUE(r.request.to_stdout());
+    EXPECT_EQ(r.request.format->number, ZBX_FILE_PNG);
+    EXPECT_EQ(snap_request_from(args_of({"-"}, {{"format", "bmp"}})).request.format->number, ZBX_FILE_BMP);
+    EXPECT_NE(snap_request_from(args_of({"x%d%d.png"}, {{"count", "2"}})).error, "");
+}
+
+TEST(RequestsTest, RecordGetAndSetArguments) {
+    EXPECT_EQ(record_request_from(args_of({"a.avi"}, {})).request.seconds, 5.0);
+    const auto frames = record_request_from(args_of({"a.AVI"}, {{"frames", "10"}, {"json", ""}}));
+    ASSERT_EQ(frames.error, "");
+    EXPECT_EQ(frames.request.frames, 10);
+    EXPECT_EQ(frames.request.seconds, 0.0);
+    EXPECT_TRUE(frames.request.json);
+    EXPECT_NE(record_request_from(args_of({"a.avi"}, {{"frames", "0"}})).error, "");
+
+    const auto set = set_request_from(args_of({"gamma=120", "18=0x10"}, {}));
+    ASSERT_EQ(set.error, "");
+    EXPECT_EQ(set.request.values[0].value->id, ZBX_ID_GAMMA);
+    EXPECT_EQ(set.request.values[1].number, 16);
+    EXPECT_EQ(set_request_from(args_of({"Gamma=lots"}, {})).error,
+              "Gamma wants a whole number (0 to 200), not 'lots'");
+    EXPECT_EQ(get_request_from(args_of({"mirrorh"}, {})).request.values[0]->name, "MirrorH");
 }
 
 }  // namespace

@@ -1,45 +1,16 @@
 #include "acquisition.h"
 
-#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "interrupt.h"
 #include "output_path.h"
 
 namespace zbxcam {
 
 namespace {
-
-volatile std::sig_atomic_t g_stop_requested = 0;
-
-void request_stop(int) { g_stop_requested = 1; }
-
-// Ctrl-C ends a stream cleanly: a stream left running would keep the camera
-// marked in use for every other process.
-class StopOnInterrupt {
-public:
-    StopOnInterrupt() {
-        g_stop_requested = 0;
-        struct sigaction action {};
-        action.sa_handler = request_stop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &old_int_);
-        ::sigaction(SIGTERM, &action, &old_term_);
-    }
-    ~StopOnInterrupt() {
-        ::sigaction(SIGINT, &old_int_, nullptr);
-        ::sigaction(SIGTERM, &old_term_, nullptr);
-    }
-    StopOnInterrupt(const StopOnInterrupt&) = delete;
-    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
-    [[nodiscard]] bool requested() const { return g_stop_requested != 0; }
-
-private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
-};
 
 // The 32-byte record of a frame message.
 struct FrameRecord {
@@ -77,6 +48,14 @@ std::string human_size(std::uintmax_t bytes) {
     return text;
 }
 
+int print_unwritable(Io& io, std::string_view command, const std::string& path, std::string_view why) {
+    ErrorContext context;
+    context.file = path;
+    io.err << "zbxcam " << command << ": cannot write " << path << ": " << describe_error(ZBX_ERR_FILE, context)
+           << " (" << why << ")\n";
+    return kExitFailure;
+}
+
 int take_frame(Camera& camera, Io& io, std::string_view command) {
     camera.take_errors();
     if (!Zorbex_SnapShot(camera.handle(), nullptr, 0, 1))
@@ -86,10 +65,8 @@ int take_frame(Camera& camera, Io& io, std::string_view command) {
 
 int save_frame(Camera& camera, Io& io, std::string_view command, const std::string& path,
                const FileFormat& format) {
-    if (const std::string problem = output_path_problem(path); !problem.empty()) {
-        io.err << "zbxcam " << command << ": cannot write " << path << ": " << problem << "\n";
-        return kExitFailure;
-    }
+    if (const std::string problem = output_path_problem(path); !problem.empty())
+        return print_unwritable(io, command, path, problem);
     camera.take_errors();
     if (Zorbex_SaveImage(camera.handle(), path.c_str(), format.number)) return kExitOk;
     std::vector<int> codes = camera.take_errors();
@@ -99,9 +76,7 @@ int save_frame(Camera& camera, Io& io, std::string_view command, const std::stri
         return print_failure(io, command, "could not save " + path, codes, context);
     }
     // The library reports file and writer failures by the result only.
-    io.err << "zbxcam " << command << ": could not save " << path << " as "
-           << format.description << ": the file could not be written\n";
-    return kExitFailure;
+    return print_unwritable(io, command, path, "the " + std::string(format.description) + " writer failed");
 }
 
 int stream_for(Camera& camera, Io& io, std::string_view command, double seconds, StreamStats& stats) {
@@ -118,7 +93,9 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
     if (!Zorbex_CallBackPreview(h, frames.get(), nullptr, 0, 1))
         return camera.fail(io, command, "could not start streaming");
 
-    StopOnInterrupt interrupt;
+    // Ctrl-C ends a stream cleanly: a stream left running would keep the
+    // camera marked in use for every other process.
+    const InterruptCatcher interrupt;
     stats.duration_s = seconds;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -139,7 +116,7 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
         io.out.flush();
     };
 
-    while (!interrupt.requested() && !camera_stopped) {
+    while (!interrupt_requested() && !camera_stopped) {
         const Clock::time_point now = Clock::now();
         stats.elapsed_s = std::chrono::duration<double>(now - start).count();
         if (seconds > 0 && stats.elapsed_s >= seconds) break;
@@ -176,7 +153,7 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
 
     const int stopped = Zorbex_StopPreview(h);
     io.out << format_summary(stats) << "\n";
-    if (interrupt.requested()) io.out << "stopped by the user\n";
+    if (interrupt_requested()) io.out << "stopped by the user\n";
     if (camera_stopped) {
         ErrorContext context = camera.context();
         camera.take_errors();

@@ -12,6 +12,9 @@
 
 namespace zbxcam {
 
+// "cannot write PATH: ERR_FILE (12): ... (why)"; returns kExitFailure.
+int print_unwritable(Io& io, std::string_view command, const std::string& path, std::string_view why);
+
 // One frame from the camera into the library's image; prints the failure.
 int take_frame(Camera& camera, Io& io, std::string_view command);
 

@@ -5,6 +5,14 @@
 
 namespace zbxcam {
 
+namespace {
+
+bool g_keep_stored_settings = false;
+
+}  // namespace
+
+void Camera::keep_stored_settings(bool keep) { g_keep_stored_settings = keep; }
+
 std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int number,
                                      bool require_present) {
     std::unique_ptr<Camera> camera(new Camera());
@@ -51,10 +59,17 @@ std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int numbe
         print_failure(io, command, "could not open camera " + std::to_string(number), codes, context);
         return nullptr;
     }
+    if (g_keep_stored_settings) camera->keeper_ = std::make_unique<SettingsKeeper>(camera->handle_);
+    camera->take_errors();
     return camera;
 }
 
 Camera::~Camera() {
+    if (handle_ != 0 && keeper_) {
+        // Nothing may move a value (automatic exposure) once it is back.
+        (void)Zorbex_StopPreview(handle_);
+        (void)keeper_->restore(handle_);
+    }
     if (handle_ != 0) Zorbex_Release(handle_);
     if (window_) ZbxWin_DestroyWindow(window_);
 }

@@ -10,6 +10,7 @@
 
 #include "console.h"
 #include "error_text.h"
+#include "settings_keeper.h"
 #include "zorbex/zorbex.h"
 
 namespace zbxcam {
@@ -22,6 +23,11 @@ public:
     // prints why and returns null.
     static std::unique_ptr<Camera> open(Io& io, std::string_view command, int number,
                                         bool require_present = true);
+
+    // With keep on (--no-save), every camera opened from now on has its
+    // stored values written back before its session ends, so the settings
+    // file stays as it was.  Main thread.
+    static void keep_stored_settings(bool keep);
 
     ~Camera();
     Camera(const Camera&) = delete;
@@ -51,6 +57,7 @@ private:
     ZbxWindow window_ = nullptr;
     ZbxHandle handle_ = 0;
     int number_ = 0;
+    std::unique_ptr<SettingsKeeper> keeper_;
 };
 
 // Whether the library's presence table holds a camera in the slot; empty

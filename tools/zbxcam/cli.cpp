@@ -5,15 +5,18 @@
 #include <vector>
 
 #include "capture_settings.h"
+#include "camera.h"
 #include "commands.h"
+#include "interrupt.h"
 #include "zorbex/zorbex.h"
 
 namespace zbxcam {
 
 namespace {
 
-constexpr std::array<OptionSpec, 7> kGlobalOptions{{
+constexpr std::array<OptionSpec, 8> kGlobalOptions{{
     {"camera", 'c', "N", "use camera N, the slot 0 to 31 it sits in (default 0)"},
+    {"no-save", 0, {}, "leave the camera's stored settings as they were (changes last for this run only)"},
     {"slots", 0, "LIST", "virtual camera: slots that hold a camera, e.g. 0,3 or 0-2 or none (default 0)"},
     {"scene", 0, "SCENE", "virtual camera: chart (moving square), still, flat or flat:R,G,B (12-bit)"},
     {"noise", 0, "N", "virtual camera: noise, standard deviation 0 to 512 on the 12-bit scale"},
@@ -42,6 +45,9 @@ int parse_then_run(const CommandInput& input, std::string_view name,
 int snap_command(const CommandInput& input) { return parse_then_run(input, "snap", snap_request_from, run_snap); }
 int stream_command(const CommandInput& input) { return parse_then_run(input, "stream", stream_request_from, run_stream); }
 int demo_command(const CommandInput& input) { return parse_then_run(input, "demo", demo_request_from, run_demo); }
+int record_command(const CommandInput& input) { return parse_then_run(input, "record", record_request_from, run_record); }
+int get_command(const CommandInput& input) { return parse_then_run(input, "get", get_request_from, run_get); }
+int set_command(const CommandInput& input) { return parse_then_run(input, "set", set_request_from, run_set); }
 
 int no_arguments(const CommandInput& input, std::string_view name, int (*run_command)(const CommandInput&)) {
     if (!input.args.positionals.empty())
@@ -49,8 +55,15 @@ int no_arguments(const CommandInput& input, std::string_view name, int (*run_com
     return run_command(input);
 }
 
-int list_command(const CommandInput& input) { return no_arguments(input, "list", run_list); }
-int info_command(const CommandInput& input) { return no_arguments(input, "info", run_info); }
+int list_command(const CommandInput& input) {
+    return no_arguments(input, "list", [](const CommandInput& in) { return run_list(in, in.args.has("json")); });
+}
+int info_command(const CommandInput& input) {
+    return no_arguments(input, "info", [](const CommandInput& in) { return run_info(in, in.args.has("json")); });
+}
+int reset_command(const CommandInput& input) { return no_arguments(input, "reset", run_reset); }
+
+constexpr OptionSpec kJsonOption{"json", 0, {}, "print the result as one JSON object"};
 
 struct Command {
     std::string_view name;
@@ -63,24 +76,31 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> kCommands = {
-        {"list", "list the cameras that are attached", "zbxcam list",
-         "Lists the cameras the library finds, with the slot each sits in and its name.",
-         {},
+        {"list", "list the cameras that are attached", "zbxcam list [--json]",
+         "Lists the cameras the library finds, with the slot each sits in, its name and whether\n"
+         "another program is streaming from it (in use). The library does not say which process.",
+         {kJsonOption},
          list_command},
         {"info", "show the library version, the camera and its current settings", "zbxcam info [-c N]",
          "Shows the library's version, what the camera is, and its settings as the library holds\n"
          "them now (loaded from the settings it keeps per camera): colour mode, readout window,\n"
          "mirrors, exposure, gain and every image value by name.",
-         {},
+         {kJsonOption},
          info_command},
-        {"snap", "take one frame and save it to a file", "zbxcam snap [options] FILE",
+        {"snap", "take a frame (or a series) and save it to a file", "zbxcam snap [options] FILE|-",
          "Takes one frame and saves it. The format comes from the file name's extension\n"
-         "(.bmp, .raw, .jpg, .png, .tif) or from --format. Settings given here are handed to the\n"
-         "library before the frame is taken; the library keeps exposure, gain, mirrors and the\n"
-         "image values for the next session as it always does, the colour mode only for this one.",
+         "(.bmp, .raw, .jpg, .png, .tif) or from --format. FILE - writes the image to standard\n"
+         "output (PNG unless --format says otherwise): zbxcam snap - --format png | display.\n"
+         "-n N takes a series: FILE is a name pattern such as shot-%03d.png (default\n"
+         "frame-%04d.png; a plain name gets -%04d before its extension), numbered from 1.\n"
+         "Settings given here are handed to the library before the frame is taken; the library\n"
+         "keeps exposure, gain, mirrors and the image values for the next session as it always\n"
+         "does (unless --no-save), the colour mode only for this one. Ctrl-C ends a series.",
          with_capture_options({
              {"format", 'f', "FORMAT", "bmp, raw, jpg (= jpg-high), jpg-high, jpg-normal, jpg-low, png or tif"},
              {"quality", 'q', "Q", "JPEG quality: high (100), normal (70) or low (20)"},
+             {"count", 'n', "N", "take a series of N frames"},
+             {"interval", 0, "S", "in a series, seconds from one frame to the next (default 0)"},
          }),
          snap_command},
         {"stream", "stream frames with a live status line, then a summary", "zbxcam stream [options]",
@@ -88,8 +108,35 @@ const std::vector<Command>& commands() {
          "status line, then prints a summary. Ctrl-C stops early and cleanly.",
          with_capture_options({
              {"seconds", 't', "S", "how long to stream (default 5; 0 streams until Ctrl-C)"},
+             {"json", 0, {}, "print the summary as one JSON object (the status line goes to stderr)"},
          }),
          stream_command},
+        {"record", "record the stream into an uncompressed AVI file", "zbxcam record [options] FILE.avi",
+         "Records the live stream into an AVI file (24-bit colour, uncompressed) with a live\n"
+         "status line (frames written, frame rate, file size), then a summary. The file holds\n"
+         "the frame rate the camera really achieved. Ctrl-C stops early and finishes the file.",
+         with_capture_options({
+             {"seconds", 't', "S", "how long to record (default 5; 0 records until Ctrl-C)"},
+             {"frames", 0, "N", "stop after N frames instead (a frame more may slip in)"},
+             {"json", 0, {}, "print the summary as one JSON object (the status line goes to stderr)"},
+         }),
+         record_command},
+        {"get", "show camera values by name, without taking a frame", "zbxcam get [--json] [NAME...]",
+         "Shows the named values (all of them without names) as NAME=VALUE lines, which 'zbxcam\n"
+         "set' takes back: the image values (Gamma, BayerGainRed ... or their ids 1 to 28),\n"
+         "MirrorH, MirrorV and AutoIris (0 off, 1 exposure, 2 gain).",
+         {kJsonOption},
+         get_command},
+        {"set", "set camera values by name, without taking a frame", "zbxcam set NAME=VALUE...",
+         "Sets the named values and shows them as the camera holds them now. The library keeps\n"
+         "them for the next session (unless --no-save). Names as for 'zbxcam get'.",
+         {},
+         set_command},
+        {"reset", "put the camera's values back to its defaults", "zbxcam reset",
+         "Sets every value 'zbxcam get' shows back to the camera's default (exposure 637 lines,\n"
+         "gain 0, mirrors off, Gamma 100, Bayer gains 100 ...), and shows them.",
+         {},
+         reset_command},
         {"demo", "snap every colour mode in every format, then stream", "zbxcam demo [--out DIR] [--seconds S]",
          "Takes a frame in each of the six colour modes and saves it in each of the seven file\n"
          "formats (BMP, raw, JPEG at qualities 100, 70 and 20, PNG, TIFF) into a folder, then\n"
@@ -104,7 +151,7 @@ const std::vector<Command>& commands() {
 }
 
 // Commands that come with later versions of the library.
-constexpr std::array<std::string_view, 3> kLaterCommands{"record", "preview", "dialog"};
+constexpr std::array<std::string_view, 2> kLaterCommands{"preview", "dialog"};
 
 const Command* find_command(std::string_view name) {
     for (const Command& c : commands())
@@ -144,6 +191,7 @@ std::string read_global_options(const ParsedArgs& args, GlobalOptions& global) {
         global.vcam.scene = scene.scene;
     }
     global.vcam.unpaced = args.has("unpaced");
+    global.no_save = args.has("no-save");
     return {};
 }
 
@@ -174,6 +222,9 @@ std::string tool_help() {
         "  zbxcam list --slots 0,3\n"
         "  zbxcam snap frame.png --mode color48 --exposure 1200 --set Gamma=120\n"
         "  zbxcam stream --seconds 10 --scene flat:4095,2048,0\n"
+        "  zbxcam record clip.avi --seconds 10\n"
+        "  zbxcam snap - --format png | display\n"
+        "  zbxcam get Gamma ExposureTime --json\n"
         "  zbxcam demo\n";
     return text;
 }
@@ -212,7 +263,7 @@ int run(std::span<const std::string> args, Io& io) {
                        << name << "' command\n";
                 return kExitFailure;
             }
-        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream or demo)");
+        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream, record, get, set, reset or demo)");
     }
     std::vector<OptionSpec> specs(kGlobalOptions.begin(), kGlobalOptions.end());
     specs.insert(specs.end(), command->options.begin(), command->options.end());
@@ -237,7 +288,13 @@ int run(std::span<const std::string> args, Io& io) {
         io.err << "zbxcam " << command->name << ": " << error << "\n";
         return kExitFailure;
     }
-    return command->run(CommandInput{io, global, all});
+    Camera::keep_stored_settings(global.no_save);
+    // Ctrl-C anywhere in a command ends it cleanly: files finished, the
+    // camera released, the stored settings handled as asked.
+    const InterruptCatcher interrupt;
+    const int status = command->run(CommandInput{io, global, all});
+    Camera::keep_stored_settings(false);
+    return status;
 }
 
 }  // namespace zbxcam

@@ -4,6 +4,7 @@
 
 #include "acquisition.h"
 #include "commands.h"
+#include "interrupt.h"
 
 namespace zbxcam {
 
@@ -31,15 +32,25 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     Io& io = input.io;
     const std::string& folder = request.folder;
     const double seconds = request.seconds;
+    // The camera first: a run without one leaves no empty folder behind.
+    const std::unique_ptr<Camera> camera = Camera::open(io, "demo", input.global.camera);
+    if (!camera) return kExitFailure;
     std::error_code ec;
+    const bool folder_existed = std::filesystem::exists(folder, ec);
     std::filesystem::create_directories(folder, ec);
     if (ec) {
         io.err << "zbxcam demo: cannot create the folder " << folder << ": " << ec.message() << "\n";
         return kExitFailure;
     }
-
-    const std::unique_ptr<Camera> camera = Camera::open(io, "demo", input.global.camera);
-    if (!camera) return kExitFailure;
+    // A folder made here and left empty by a failure goes again.
+    struct EmptyFolderRemover {
+        std::string path;
+        bool armed;
+        ~EmptyFolderRemover() {
+            std::error_code ignored;
+            if (armed && std::filesystem::is_empty(path, ignored)) std::filesystem::remove(path, ignored);
+        }
+    } remover{folder, !folder_existed};
     const ZbxHandle h = camera->handle();
     const int restore_bits = [&] {
         const ColorMode* m = color_mode_from_reported(Zorbex_GetColorMode(h));
@@ -49,6 +60,8 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     io.out << "zbxcam demo: camera " << camera->number() << ", one frame in each colour mode, saved in every format, into " << folder << "/\n";
     std::vector<Written> written;
     for (const ColorMode& mode : color_modes()) {
+        // Ctrl-C skips what is left; the files so far are listed below.
+        if (interrupt_requested()) break;
         if (!Zorbex_SetColorMode(h, mode.set_bits))
             return camera->fail(io, "demo", "could not set the colour mode " + std::string(mode.token));
         if (int status = take_frame(*camera, io, "demo"); status != kExitOk) return status;
@@ -70,8 +83,9 @@ int run_demo(const CommandInput& input, const DemoRequest& request) {
     io.out << "\nstreaming " << seconds << " s in Color 24bit:\n";
     if (!Zorbex_SetColorMode(h, 24)) return camera->fail(io, "demo", "could not set the colour mode color24");
     StreamStats stats;
-    const int stream_status = stream_for(*camera, io, "demo", seconds, stats);
+    const int stream_status = interrupt_requested() ? kExitOk : stream_for(*camera, io, "demo", seconds, stats);
     Zorbex_SetColorMode(h, restore_bits);
+    if (interrupt_requested()) io.out << "\nstopped by the user\n";
 
     std::uintmax_t total = 0;
     io.out << "\nwrote " << written.size() << " files into " << folder << "/:\n";

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "e2e_session.h"
+#include "support/temp_dir.h"
 
 namespace zbx::test {
 namespace {
@@ -131,7 +134,7 @@ const ZbxFrameRecord* next_frame(ZbxWindow window) {
     return nullptr;
 }
 
-TEST_F(CaptureWindowBase, StreamedAndTriggeredFramesCarryTheRequestedWindow) {
+TEST_F(CaptureWindowBase, StreamedTriggeredAndSavedFramesCarryTheRequestedWindow) {
     ASSERT_EQ(Zorbex_SetColorMode(h_, 8), 1);
     const Picture full = snapshot(h_, kSensorWidth, kSensorHeight, 8);
     const Window w{101, 51, 201, 41};
@@ -159,6 +162,26 @@ TEST_F(CaptureWindowBase, StreamedAndTriggeredFramesCarryTheRequestedWindow) {
         }
     }
     ZbxWin_DestroyWindow(frames);
+
+    // A saved bitmap holds the window as it was asked for, bottom row first.
+    const Picture part = snapshot(h_, w.w, w.h, 8);
+    TempDir dir("zbx-window-");
+    const auto file = dir / "window.bmp";
+    ASSERT_EQ(Zorbex_SaveImage(h_, file.c_str(), ZBX_FILE_BMP), 1);
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> bmp{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GE(bmp.size(), 26u);
+    std::int32_t header[3] = {};  // pixel offset, then width and height
+    std::memcpy(&header[0], bmp.data() + 10, 4);
+    std::memcpy(&header[1], bmp.data() + 18, 8);
+    EXPECT_EQ(header[1], w.w);
+    EXPECT_EQ(header[2], w.h);
+    const std::size_t stride = static_cast<std::size_t>(stride_of(w.w, 8));
+    ASSERT_GE(bmp.size(), static_cast<std::size_t>(header[0]) + stride * static_cast<std::size_t>(w.h));
+    for (int y = 0; y < w.h; ++y) {
+        const std::uint8_t* row = bmp.data() + header[0] + stride * static_cast<std::size_t>(w.h - 1 - y);
+        EXPECT_EQ(std::memcmp(row, part.pixel(0, y), static_cast<std::size_t>(w.w)), 0) << "row " << y;
+    }
     EXPECT_EQ(history(), std::vector<int>{});
 }
 

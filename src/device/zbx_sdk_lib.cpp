@@ -111,6 +111,19 @@ int CZBXSdkLib::set_geometry(int pitch, int x_offset, int output_width, int tota
     return 0;
 }
 
+int CZBXSdkLib::set_window_offsets(int x_offset, int first_line) {
+    if (x_offset < 0 || x_offset > pitch_ - output_width_) return kCodeBadWidths;
+    // Every line copied must lie inside the samples one read transfers.
+    if (first_line < 0 || first_line > total_lines_ - line_count_ ||
+        static_cast<std::uint64_t>(first_line + line_count_) * static_cast<std::uint64_t>(pitch_) >
+            frame_sample_count_) {
+        return kCodeBadLines;
+    }
+    x_offset_.store(x_offset);
+    first_line_.store(first_line);
+    return 0;
+}
+
 int CZBXSdkLib::set_field_geometry(bool interlaced, const FieldGeometry& fields) {
     if (interlaced && !field_geometry_fits(fields)) return kCodeBadLines;
     interlaced_ = interlaced;
@@ -161,8 +174,8 @@ int CZBXSdkLib::copy_frame(std::uint8_t* destination, const std::uint8_t* source
         return 0;
     }
     const std::size_t stride = static_cast<std::size_t>(pitch_) * sample;
-    const std::uint8_t* line = source + static_cast<std::size_t>(first_line_) * stride +
-                               static_cast<std::size_t>(x_offset_) * sample;
+    const std::uint8_t* line = source + static_cast<std::size_t>(first_line_.load()) * stride +
+                               static_cast<std::size_t>(x_offset_.load()) * sample;
     for (int i = 0; i < line_count_; ++i, line += stride, destination += row) {
         std::memcpy(destination, line, row);
     }

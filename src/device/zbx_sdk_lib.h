@@ -97,6 +97,11 @@ public:
     // 7 (out of memory, all buffers freed) or 21 (a run is active).
     [[nodiscard]] int set_geometry(int pitch, int x_offset, int output_width, int total_lines, int first_line,
                                    int line_count, int ring_count);
+    // Moves the copied window inside the transfer frame without touching the
+    // frame's size or buffers, so it may run during a run (the consumer picks
+    // the new position up with its next copy).  0, 3 (columns outside the
+    // line) or 4 (lines outside the transferred frame).
+    [[nodiscard]] int set_window_offsets(int x_offset, int first_line);
     // Geometry of a camera that sends two fields; 4 when it reads outside
     // the frame.  This camera model never uses it.
     [[nodiscard]] int set_field_geometry(bool interlaced, const FieldGeometry& fields);
@@ -207,10 +212,11 @@ private:
     DeviceDirectory directory_;
 
     int pitch_ = 0;
-    int x_offset_ = 0;
+    // Atomic: moved by set_window_offsets while the consumer copies.
+    std::atomic<int> x_offset_{0};
     int output_width_ = 0;
     int total_lines_ = 0;
-    int first_line_ = 0;
+    std::atomic<int> first_line_{0};
     int line_count_ = 0;
     std::uint32_t frame_sample_count_ = 0;
     std::uint64_t full_frame_samples_ = 0;

@@ -79,8 +79,8 @@ void CZorbex530SRXNQTSdk::load_register_table() {
 int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int subsample_mode) {
     std::lock_guard lock(programming_lock_);
     const bool mode_ok = (subsample_mode >= 0 && subsample_mode <= 3) || subsample_mode == 17 || subsample_mode == 18;
-    if (x < 0 || y < 0 || width < 4 || height < 1 || x > kSensorWidth - width || y > kSensorHeight - height ||
-        !mode_ok) {
+    if (x < 0 || y < 0 || width < kMinWindowWidth || height < kMinWindowHeight || x > kSensorWidth - width ||
+        y > kSensorHeight - height || !mode_ok) {
         return 1;
     }
     x_ = x;
@@ -88,14 +88,21 @@ int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int sub
     width_ = width;
     height_ = height;
     subsample_mode_ = subsample_mode;
-    (void)set_geometry(width, 0, width, height, 0, height, 4);
-    even_y_ = round_up_even(y);
-    even_x_ = round_up_even(x);
-    even_height_ = round_up_even(height);
-    even_width_ = round_up_even(width);
+    // The sensor reads even sizes from even columns and rows.  It reads the
+    // smallest such window that holds the requested one (never one reaching
+    // past the sensor's edge); the device link transfers whole read-out rows
+    // and cuts the requested window out of them.
+    even_x_ = x & ~1;
+    even_y_ = y & ~1;
+    even_width_ = round_up_even(x + width) - even_x_;
+    even_height_ = round_up_even(y + height) - even_y_;
+    // Transfer every line read out, whatever the crop position: a mirror
+    // switch moves the crop but never the frame size.
+    (void)set_geometry(even_width_, 0, width, even_height_, even_height_ - height, height, 4);
+    place_window_crop();
 
     const char* name = device_name();
-    (void)sensor_register_write(name, kRegRowStart, static_cast<std::uint16_t>(y + kRowOffset));
+    (void)sensor_register_write(name, kRegRowStart, static_cast<std::uint16_t>(even_y_ + kRowOffset));
     (void)sensor_register_write(name, kRegRowSize, static_cast<std::uint16_t>(even_height_));
     (void)sensor_register_write(name, kRegColumnStart, static_cast<std::uint16_t>(even_x_ + kColumnOffset));
     (void)sensor_register_write(name, kRegColumnSize, static_cast<std::uint16_t>(even_width_));
@@ -110,6 +117,14 @@ int CZorbex530SRXNQTSdk::set_window(int x, int y, int width, int height, int sub
     written_sample_count_ = samples;
     set_large_frame(transfer_byte_count() >= kLargeFrameBytes);
     return 0;
+}
+
+void CZorbex530SRXNQTSdk::place_window_crop() {
+    // Mirroring flips the read-out window as a whole, so the spare column or
+    // row moves to the other side.
+    const int x_offset = horizontal_mirror_ ? even_x_ + even_width_ - (x_ + width_) : x_ - even_x_;
+    const int first_line = vertical_mirror_ ? even_y_ + even_height_ - (y_ + height_) : y_ - even_y_;
+    (void)set_window_offsets(x_offset, first_line);
 }
 
 int CZorbex530SRXNQTSdk::set_exposure(std::uint16_t lines) {
@@ -155,6 +170,7 @@ int CZorbex530SRXNQTSdk::set_horizontal_mirror(bool on) {
     std::lock_guard lock(programming_lock_);
     set_mirror(2, on);
     horizontal_mirror_ = on;
+    place_window_crop();
     return 0;
 }
 
@@ -162,6 +178,7 @@ int CZorbex530SRXNQTSdk::set_vertical_mirror(bool on) {
     std::lock_guard lock(programming_lock_);
     set_mirror(1, on);
     vertical_mirror_ = on;
+    place_window_crop();
     return 0;
 }
 

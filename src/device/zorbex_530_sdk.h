@@ -20,6 +20,9 @@ namespace zbx::device {
 
 inline constexpr int kSensorWidth = 1280;
 inline constexpr int kSensorHeight = 720;
+// Smallest window the sensor reads out.
+inline constexpr int kMinWindowWidth = 4;
+inline constexpr int kMinWindowHeight = 1;
 inline constexpr char kDeviceStem[] = "Zbrx530RDNQT";
 
 class CZorbex530SRXNQTSdk : public CZBXSdkLib {
@@ -37,8 +40,9 @@ public:
     [[nodiscard]] int initialise(int device_number);
     [[nodiscard]] int initialise_result() const { return locked(initialise_result_); }
 
-    // 0, or 1 when the window leaves the 1280 x 720 sensor or the mode is not
-    // 0 to 3, 17 or 18 (nothing written then).
+    // 0, or 1 when the window leaves the 1280 x 720 sensor, is smaller than
+    // the minimum or the mode is not 0 to 3, 17 or 18 (nothing written then).
+    // Frames then hold exactly the requested columns and rows.
     [[nodiscard]] int set_window(int x, int y, int width, int height, int subsample_mode);
     // Clamps to 1..32767 and writes registers 14 and 15.  Returns 1.
     int set_exposure(std::uint16_t lines);
@@ -97,9 +101,12 @@ private:
     void load_register_table();
     std::uint16_t sensor_or_zero(std::uint16_t address);
     int set_mirror(std::uint16_t bit, bool on);
+    // Places the requested window inside the read-out for the current mirroring.
+    void place_window_crop();
 
     int initialise_result_ = 0;
     int x_ = 0, y_ = 0, width_ = kSensorWidth, height_ = kSensorHeight;
+    // The window the sensor reads out: even start, even size, holding the requested one.
     int even_x_ = 0, even_y_ = 0, even_width_ = kSensorWidth, even_height_ = kSensorHeight;
     int subsample_mode_ = 0;
     bool horizontal_mirror_ = false;

@@ -94,6 +94,12 @@ void adjustments(const DevelopInput& in, CImageBuffer& output) {
     ApplyAdjustments(plane_of(output), plane_of(*in.slots[kScratch]), in.color_mode, v);
 }
 
+// Phase of the window's first pixel.  The Bayer mode and the mirroring give
+// the phase of the full frame; a window whose first pixel lies on the other
+// column or row parity of the sensor (its last column or row when mirrored,
+// the sensor being 1280 x 720) begins one filter cell further on.
+std::int32_t window_phase(const DevelopInput& in, std::int32_t bayer_mode);
+
 }  // namespace
 
 std::int32_t EffectivePhase(std::int32_t bayer_mode, bool mirror_v, bool mirror_h) {
@@ -103,9 +109,22 @@ std::int32_t EffectivePhase(std::int32_t bayer_mode, bool mirror_v, bool mirror_
     return p;
 }
 
+namespace {
+
+std::int32_t window_phase(const DevelopInput& in, std::int32_t bayer_mode) {
+    std::int32_t p = EffectivePhase(bayer_mode, in.mirror_v, in.mirror_h);
+    const std::int32_t column = in.mirror_h ? in.x_start + in.width : in.x_start;
+    const std::int32_t row = in.mirror_v ? in.y_start + in.height : in.y_start;
+    if ((column & 1) != 0) p ^= 2;
+    if ((row & 1) != 0) p ^= 1;
+    return p;
+}
+
+}  // namespace
+
 int Demosaic(CImageBuffer& dst, CImageBuffer& raw, const DevelopInput& in) {
     AdjustmentBlock a(*in.adjust);
-    const std::int32_t phase = EffectivePhase(a.BayerMode(), in.mirror_v, in.mirror_h);
+    const std::int32_t phase = window_phase(in, a.BayerMode());
     if (a.BayerGainAuto() != 0) {
         BayerRecord measured{phase, a.BayerGainRed(), a.BayerGainGreen(), a.BayerGainBlue()};
         TransferRect(raw, raw.bits_per_pixel() == 16 ? MeasureWhiteBalance16 : MeasureWhiteBalance8,
@@ -142,7 +161,7 @@ void DevelopFrame(const DevelopInput& in) {
     if (mode == 0 || mode == 1) {
         const std::int32_t gray_mode = a.GrayMode();
         if (gray_mode == 1) {
-            gray_mode_1(in, output, EffectivePhase(a.BayerMode(), in.mirror_v, in.mirror_h));
+            gray_mode_1(in, output, window_phase(in, a.BayerMode()));
         } else if (gray_mode == 2) {
             // Colour picture and back to grey: only mode 0 sees the result.
             CImageBuffer& colour = *in.slots[kColor24];

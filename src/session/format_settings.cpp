@@ -58,6 +58,8 @@ bool geometry_is_valid(const Geometry& g, std::int32_t sub_sample) {
         y > device::kSensorHeight)
         return false;
     if (x + w > device::kSensorWidth || y + h > device::kSensorHeight) return false;
+    // A smaller window is never read out: every frame of it would fail.
+    if (w < device::kMinWindowWidth || h < device::kMinWindowHeight) return false;
     switch (sub_sample) {
         case 1: case 2: case 3: case 17: case 18: case 19: return false;
         default: return true;

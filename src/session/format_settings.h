@@ -21,7 +21,8 @@ inline constexpr int kColorModeCount = 6;
 // True for the modes that read 16-bit samples from the sensor (1, 4, 5).
 [[nodiscard]] bool color_mode_uses_16_bit_samples(int mode);
 
-// Window inside the 1280 x 720 sensor and a sub-sample mode the camera runs.
+// Window inside the 1280 x 720 sensor, at least as large as the sensor reads
+// out, and a sub-sample mode the camera runs.
 [[nodiscard]] bool geometry_is_valid(const Geometry& geometry, std::int32_t sub_sample);
 
 int set_color_mode(CZorbex& session, int bits);

@@ -256,6 +256,17 @@ int PreviewWindow::set_capture_window_ex(int total_width, int h_start, int width
         session_.report(ERR_NOT_READY);
         return 0;
     }
+    // A refused window leaves the stored one in place, so that later
+    // acquisitions keep running on a window the sensor can deliver.
+    Geometry candidate;
+    candidate.width = width;
+    candidate.height = height;
+    candidate.h_start = h_start;
+    candidate.v_start = v_start;
+    if (!geometry_is_valid(candidate, session_.acquisition().sub_sample)) {
+        session_.report(ERR_GEOMETRY);
+        return 0;
+    }
     Geometry& g = session_.geometry();
     g.total_width = total_width;
     g.h_start = h_start;
@@ -263,10 +274,6 @@ int PreviewWindow::set_capture_window_ex(int total_width, int h_start, int width
     g.total_height = total_height;
     g.v_start = v_start;
     g.height = height;
-    if (!geometry_is_valid(g, session_.acquisition().sub_sample)) {
-        session_.report(ERR_GEOMETRY);
-        return 0;
-    }
     program_sensor_window();
     return 1;
 }

@@ -91,30 +91,54 @@ TEST(SensorModel, WindowRegistersAndRefusals) {
     FakeDriver driver;
     CZorbex530SRXNQTSdk sensor;
     driver.clear_log();
+    // Columns 0..5 and rows 0..3 are read out: the even window holding
+    // columns 1..5 and rows 1..3; lines are transferred whole and cropped.
     EXPECT_EQ(sensor.set_window(1, 1, 5, 3, 0), 0);
     SensorWrites writes = driver.sensor_writes();
     ASSERT_GE(writes.size(), 4u);
-    EXPECT_EQ(SensorWrites(writes.begin(), writes.begin() + 4), (SensorWrites{{4, 65}, {5, 4}, {6, 134}, {7, 6}}));
+    EXPECT_EQ(SensorWrites(writes.begin(), writes.begin() + 4), (SensorWrites{{4, 64}, {5, 4}, {6, 132}, {7, 6}}));
     EXPECT_EQ(sensor.frame_sample_count(), 1024u);
     EXPECT_EQ(sensor.written_sample_count(), 1024u);
     const ControllerWrites controller = driver.controller_writes();
     EXPECT_EQ(controller, (ControllerWrites{{0, 0x00}, {1, 0x04}, {2, 0x00}, {3, 0x00}}));
     EXPECT_EQ(sensor.window_x(), 1);
     EXPECT_EQ(sensor.window_width(), 5);
+    EXPECT_EQ(sensor.pitch(), 6);
+    EXPECT_EQ(sensor.total_lines(), 4);
     EXPECT_EQ(sensor.output_width(), 5);
     EXPECT_EQ(sensor.line_count(), 3);
+    EXPECT_EQ(sensor.x_offset(), 1);
+    EXPECT_EQ(sensor.first_line(), 1);
+    // Mirroring flips the read-out window: the crop moves to the other side.
+    sensor.set_horizontal_mirror(true);
+    sensor.set_vertical_mirror(true);
+    EXPECT_EQ(sensor.x_offset(), 0);
+    EXPECT_EQ(sensor.first_line(), 0);
+    // At the right and bottom edges the read-out stays inside the sensor.
+    ASSERT_EQ(sensor.set_window(1275, 717, 5, 3, 0), 0);
+    EXPECT_EQ(driver.sensor[6], 1274 + 132);
+    EXPECT_EQ(driver.sensor[7], 6);
+    EXPECT_EQ(driver.sensor[4], 716 + 64);
+    EXPECT_EQ(driver.sensor[5], 4);
+    EXPECT_EQ(sensor.x_offset(), 0);
+    EXPECT_EQ(sensor.first_line(), 0);
+    sensor.set_horizontal_mirror(false);
+    sensor.set_vertical_mirror(false);
+    EXPECT_EQ(sensor.x_offset(), 1);
+    EXPECT_EQ(sensor.first_line(), 1);
 
     driver.clear_log();
     EXPECT_EQ(sensor.set_window(-1, 0, 100, 100, 0), 1);
     EXPECT_EQ(sensor.set_window(0, -1, 100, 100, 0), 1);
     EXPECT_EQ(sensor.set_window(0, 0, 3, 100, 0), 1);
+    EXPECT_EQ(sensor.set_window(0, 0, 2, 2, 0), 1);
     EXPECT_EQ(sensor.set_window(0, 0, 100, 0, 0), 1);
     EXPECT_EQ(sensor.set_window(1, 0, 1280, 720, 0), 1);
     EXPECT_EQ(sensor.set_window(0, 1, 1280, 720, 0), 1);
     EXPECT_EQ(sensor.set_window(0, 0, 1280, 720, 4), 1);
     EXPECT_EQ(sensor.set_window(0, 0, 1280, 720, 16), 1);
     EXPECT_TRUE(driver.requests().empty());
-    EXPECT_EQ(sensor.window_x(), 1);
+    EXPECT_EQ(sensor.window_x(), 1275);
     EXPECT_EQ(sensor.set_window(0, 0, 1280, 720, 18), 0);
     EXPECT_EQ(sensor.subsample_mode(), 18);
 }

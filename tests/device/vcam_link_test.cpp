@@ -108,9 +108,9 @@ TEST_F(VcamLink, SensorModelProgramsTheCamera) {
 
     ASSERT_EQ(ZbxVcam_ClearLog(0), ZBX_VCAM_OK);
     ASSERT_EQ(sensor.set_window(1, 1, 5, 3, 0), 0);
-    EXPECT_EQ(sensor_register(4), 65);
+    EXPECT_EQ(sensor_register(4), 64);
     EXPECT_EQ(sensor_register(5), 4);
-    EXPECT_EQ(sensor_register(6), 134);
+    EXPECT_EQ(sensor_register(6), 132);
     EXPECT_EQ(sensor_register(7), 6);
     EXPECT_EQ(controller(0) | controller(1) << 8 | controller(2) << 16 | controller(3) << 24, 1024);
 

@@ -44,6 +44,7 @@ struct Mirror {
 class Connection {
 public:
     Display* display = nullptr;
+    std::string name;
     std::mutex mutex;  // guards everything below and every Xlib call on display
     std::unordered_map<std::uintptr_t, Mirror> mirrors;
     std::unordered_map<Window, std::uintptr_t> by_xid;
@@ -65,9 +66,14 @@ public:
 std::mutex g_mutex;                  // guards g_live and g_failed_display
 Connection* g_live = nullptr;        // connections are never freed: a thread may still hold one
 std::string g_failed_display;
+std::chrono::steady_clock::time_point g_failed_at;
+// A display that refused is tried again only after this long, so a
+// headless process does not pay for a connection attempt per window.
+constexpr auto kRetryAfter = std::chrono::seconds(5);
 WindowSystemCallbacks g_callbacks;
 std::atomic<bool> g_protocol_error{false};
 int (*g_previous_error_handler)(Display*, XErrorEvent*) = nullptr;
+int (*g_previous_io_error_handler)(Display*) = nullptr;
 
 Connection* live() {
     std::lock_guard lock(g_mutex);
@@ -92,6 +98,19 @@ int on_x_error(Display* display, XErrorEvent* event) {
 // Xlib ends the process when a connection breaks unless this handler
 // returns: the presenter turns off and the library goes on headless.
 void on_io_error_exit(Display*, void* context) { static_cast<Connection*>(context)->dead = true; }
+
+// Xlib's default I/O error handler prints and exits: on our connections
+// (the live one or one given up) it is skipped; others keep theirs.
+std::mutex g_displays_mutex;
+std::vector<Display*> g_our_displays;
+int on_io_error(Display* display) {
+    {
+        std::lock_guard lock(g_displays_mutex);
+        for (Display* ours : g_our_displays)
+            if (ours == display) return 0;
+    }
+    return g_previous_io_error_handler != nullptr ? g_previous_io_error_handler(display) : 0;
+}
 
 void free_image(Connection& c, Mirror& m) {
     if (m.image == nullptr) return;
@@ -273,7 +292,12 @@ Connection* open_connection(const char* name) {
         XCloseDisplay(display);
         return nullptr;
     }
+    {
+        std::lock_guard lock(g_displays_mutex);
+        g_our_displays.push_back(display);
+    }
     auto* c = new Connection;
+    c->name = name;
     c->display = display;
     c->visual = visual;
     c->depth = depth;
@@ -304,16 +328,24 @@ bool ensure_connected() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') return false;
     std::lock_guard lock(g_mutex);
-    if (g_live != nullptr && !g_live->dead) return true;
-    if (g_failed_display == name) return false;
+    if (g_live != nullptr && !g_live->dead) {
+        if (g_live->name == name) return true;
+        // DISPLAY now names another server: the old connection is given up.
+        g_live->dead = true;
+        wake(*g_live);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (g_failed_display == name && now - g_failed_at < kRetryAfter) return false;
     static std::once_flag threads_once;
     std::call_once(threads_once, [] {
         XInitThreads();
         g_previous_error_handler = XSetErrorHandler(on_x_error);
+        g_previous_io_error_handler = XSetIOErrorHandler(on_io_error);
     });
     Connection* c = open_connection(name);
     if (c == nullptr || c->wake_fd < 0) {
         g_failed_display = name;
+        g_failed_at = now;
         return false;
     }
     g_failed_display.clear();

@@ -38,8 +38,8 @@ struct WindowSystemCallbacks {
 };
 void set_callbacks(const WindowSystemCallbacks& callbacks);
 
-// Opens the display named by DISPLAY when no live connection exists (at
-// most one attempt per DISPLAY value).  Call without the registry lock:
+// Opens the display named by DISPLAY when no live connection exists (a
+// display that refused is tried again only after a few seconds).  Call without the registry lock:
 // connecting may take a moment.  True when a presenter is live.
 bool ensure_connected();
 [[nodiscard]] bool active();

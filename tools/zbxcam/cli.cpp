@@ -42,6 +42,7 @@ int parse_then_run(const CommandInput& input, std::string_view name,
 int snap_command(const CommandInput& input) { return parse_then_run(input, "snap", snap_request_from, run_snap); }
 int stream_command(const CommandInput& input) { return parse_then_run(input, "stream", stream_request_from, run_stream); }
 int demo_command(const CommandInput& input) { return parse_then_run(input, "demo", demo_request_from, run_demo); }
+int preview_command(const CommandInput& input) { return parse_then_run(input, "preview", stream_request_from, run_preview); }
 
 int no_arguments(const CommandInput& input, std::string_view name, int (*run_command)(const CommandInput&)) {
     if (!input.args.positionals.empty())
@@ -99,12 +100,17 @@ const std::vector<Command>& commands() {
              {"seconds", 't', "S", "how long to stream (default 3)"},
          },
          demo_command},
+        {"preview", "show the live picture in a window", "zbxcam preview [--seconds S] [options]",
+         "Opens the library's preview window on the X display and streams into it, with frames,\n"
+         "frame rate and failures in its title. Closing the window or Ctrl-C ends it.",
+         with_capture_options({{"seconds", 't', "S", "how long to show it (default 5; 0 until closed)"}}),
+         preview_command},
     };
     return kCommands;
 }
 
 // Commands that come with later versions of the library.
-constexpr std::array<std::string_view, 3> kLaterCommands{"record", "preview", "dialog"};
+constexpr std::array<std::string_view, 2> kLaterCommands{"record", "dialog"};
 
 const Command* find_command(std::string_view name) {
     for (const Command& c : commands())

@@ -181,9 +181,17 @@ bool push(Connection& c, Mirror& m) {
         for (int y = 0; y < m.height; ++y) {
             const std::uint8_t* in = m.surface->picture_row(y);
             auto* out = reinterpret_cast<std::uint32_t*>(m.image->data + static_cast<std::ptrdiff_t>(y) * m.image->bytes_per_line);
-            for (int x = 0; x < m.width; ++x, in += 3) {
-                out[x] = std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16;
+            // Four bytes read per pixel and the fourth masked off (the
+            // last pixel of a row is read byte by byte: its fourth byte
+            // may lie past the store).
+            int x = 0;
+            for (; x + 1 < m.width; ++x) {
+                std::uint32_t v;
+                std::memcpy(&v, in + 3 * x, sizeof v);
+                out[x] = v & 0xFFFFFFu;
             }
+            const std::uint8_t* last = in + 3 * x;
+            out[x] = std::uint32_t{last[0]} | std::uint32_t{last[1]} << 8 | std::uint32_t{last[2]} << 16;
         }
     }
     if (m.image_shm) {

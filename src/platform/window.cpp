@@ -297,6 +297,7 @@ ZbxWindow create_window(const WindowCreateInfo& info) {
     const std::int64_t bottom = std::int64_t{info.y} + height;
     if (width > kMaxWindowSide || height > kMaxWindowSide || right > INT_MAX || bottom > INT_MAX) return nullptr;
     window->placement = Rect{info.x, info.y, static_cast<int>(right), static_cast<int>(bottom)};
+    (void)registry();  // hands the presenter its callbacks before it starts
     (void)x11::ensure_connected();
 
     Rect frame{0, 0, 0, 0};
@@ -346,6 +347,7 @@ ZbxWindow create_window(const WindowCreateInfo& info) {
 }
 
 ZbxWindow create_foreign_window(unsigned long xid) {
+    (void)registry();
     if (xid == 0 || !x11::ensure_connected()) return nullptr;
     auto window = std::make_shared<WindowObject>();
     window->class_name = kApplicationClass;

@@ -13,6 +13,7 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -61,10 +62,16 @@ public:
     Atom utf8_string = 0;
     std::atomic<std::uint64_t> pushed{0};   // completed pushes
     std::atomic<std::uint64_t> requested{0};
+    // Windows painted since the event thread last looked: kept apart from
+    // `mutex` so that a painting thread never waits for a push in progress.
+    std::mutex painted_mutex;
+    std::vector<std::uintptr_t> painted;
 };
 
-std::mutex g_mutex;                  // guards g_live and g_failed_display
-Connection* g_live = nullptr;        // connections are never freed: a thread may still hold one
+std::mutex g_mutex;                  // serialises connecting; guards g_failed_display
+// Connections are never freed: a thread may still hold one.  Read without
+// a lock so that painting never waits for a connection being made.
+std::atomic<Connection*> g_live{nullptr};
 std::string g_failed_display;
 std::chrono::steady_clock::time_point g_failed_at;
 // A display that refused is tried again only after this long, so a
@@ -76,19 +83,16 @@ int (*g_previous_error_handler)(Display*, XErrorEvent*) = nullptr;
 int (*g_previous_io_error_handler)(Display*) = nullptr;
 
 Connection* live() {
-    std::lock_guard lock(g_mutex);
-    return g_live != nullptr && !g_live->dead ? g_live : nullptr;
+    Connection* c = g_live.load();
+    return c != nullptr && !c->dead ? c : nullptr;
 }
+
+bool is_ours(Display* display);
 
 // Protocol errors on our connection (a window the application destroyed)
 // are remembered, not fatal; other connections keep their handler.
 int on_x_error(Display* display, XErrorEvent* event) {
-    Connection* c = nullptr;
-    {
-        std::lock_guard lock(g_mutex);
-        c = g_live;
-    }
-    if (c != nullptr && display == c->display) {
+    if (is_ours(display)) {
         g_protocol_error = true;
         return 0;
     }
@@ -101,14 +105,16 @@ void on_io_error_exit(Display*, void* context) { static_cast<Connection*>(contex
 
 // Xlib's default I/O error handler prints and exits: on our connections
 // (the live one or one given up) it is skipped; others keep theirs.
-std::mutex g_displays_mutex;
+std::mutex g_displays_mutex;  // a leaf lock: taken inside Xlib's handlers
 std::vector<Display*> g_our_displays;
+bool is_ours(Display* display) {
+    std::lock_guard lock(g_displays_mutex);
+    for (Display* ours : g_our_displays)
+        if (ours == display) return true;
+    return false;
+}
 int on_io_error(Display* display) {
-    {
-        std::lock_guard lock(g_displays_mutex);
-        for (Display* ours : g_our_displays)
-            if (ours == display) return 0;
-    }
+    if (is_ours(display)) return 0;
     return g_previous_io_error_handler != nullptr ? g_previous_io_error_handler(display) : 0;
 }
 
@@ -268,6 +274,13 @@ void event_loop(Connection* c) {
             }
             if (!c->dead) {
                 const std::uint64_t target = c->requested.load();
+                std::vector<std::uintptr_t> painted;
+                {
+                    std::lock_guard painted_lock(c->painted_mutex);
+                    painted.swap(c->painted);
+                }
+                for (std::uintptr_t id : painted)
+                    if (auto m = c->mirrors.find(id); m != c->mirrors.end()) m->second.dirty = true;
                 for (auto& [id, m] : c->mirrors) {
                     if (m.dirty) (void)push(*c, m);
                 }
@@ -335,12 +348,13 @@ void set_callbacks(const WindowSystemCallbacks& callbacks) { g_callbacks = callb
 bool ensure_connected() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') return false;
+    if (Connection* c = live(); c != nullptr && c->name == name) return true;
     std::lock_guard lock(g_mutex);
-    if (g_live != nullptr && !g_live->dead) {
-        if (g_live->name == name) return true;
+    if (Connection* old = g_live.load(); old != nullptr && !old->dead) {
+        if (old->name == name) return true;
         // DISPLAY now names another server: the old connection is given up.
-        g_live->dead = true;
-        wake(*g_live);
+        old->dead = true;
+        wake(*old);
     }
     const auto now = std::chrono::steady_clock::now();
     if (g_failed_display == name && now - g_failed_at < kRetryAfter) return false;
@@ -464,10 +478,10 @@ void window_surface(std::uintptr_t id, std::shared_ptr<Bitmap> surface, int widt
 void window_painted(std::uintptr_t id) {
     Connection* c = live();
     if (c == nullptr) return;
-    std::lock_guard lock(c->mutex);
-    auto it = c->mirrors.find(id);
-    if (it == c->mirrors.end()) return;
-    it->second.dirty = true;
+    {
+        std::lock_guard lock(c->painted_mutex);
+        if (std::find(c->painted.begin(), c->painted.end(), id) == c->painted.end()) c->painted.push_back(id);
+    }
     ++c->requested;
     wake(*c);
 }

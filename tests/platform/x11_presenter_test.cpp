@@ -181,11 +181,11 @@ TEST_F(OnScreen, BadForeignWindowsAreRefused) {
 }
 
 TEST_F(OnScreen, PlainTransfersWithoutSharedMemoryShowTheSamePixels) {
-    ::setenv("ZBX_NO_XSHM", "1", 1);
+    x11::allow_shared_memory(false);
     server_.stop();
     ASSERT_TRUE(server_.start()) << server_.why();
     const ZbxWindow window = make("Active Window", kTopLevelStyle, 0, 0, 160, 120);
-    ::unsetenv("ZBX_NO_XSHM");
+    x11::allow_shared_memory(true);
     ASSERT_NE(window, nullptr);
     ASSERT_NE(screen_window_of(window), 0u) << "active " << x11::active() << " " << server_.name();
     EXPECT_FALSE(x11::uses_shared_memory());

@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <immintrin.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
@@ -79,6 +80,7 @@ std::chrono::steady_clock::time_point g_failed_at;
 constexpr auto kRetryAfter = std::chrono::seconds(5);
 WindowSystemCallbacks g_callbacks;
 std::atomic<bool> g_protocol_error{false};
+std::atomic<bool> g_shm_allowed{true};
 int (*g_previous_error_handler)(Display*, XErrorEvent*) = nullptr;
 int (*g_previous_io_error_handler)(Display*) = nullptr;
 
@@ -117,6 +119,19 @@ int on_io_error(Display* display) {
     if (is_ours(display)) return 0;
     return g_previous_io_error_handler != nullptr ? g_previous_io_error_handler(display) : 0;
 }
+
+// Blue-green-red pixels to 32-bit ones, four per byte shuffle; returns how
+// many pixels were done (it stops where a 16-byte read would pass the row).
+__attribute__((target("ssse3"))) int expand_row_ssse3(const std::uint8_t* in, std::uint32_t* out, int width) {
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    int x = 0;
+    for (; x + 6 <= width; x += 4) {
+        const __m128i bgr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_shuffle_epi8(bgr, order));
+    }
+    return x;
+}
+const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
 
 void free_image(Connection& c, Mirror& m) {
     if (m.image == nullptr) return;
@@ -187,10 +202,10 @@ bool push(Connection& c, Mirror& m) {
         for (int y = 0; y < m.height; ++y) {
             const std::uint8_t* in = m.surface->picture_row(y);
             auto* out = reinterpret_cast<std::uint32_t*>(m.image->data + static_cast<std::ptrdiff_t>(y) * m.image->bytes_per_line);
+            int x = kHaveSsse3 ? expand_row_ssse3(in, out, m.width) : 0;
             // Four bytes read per pixel and the fourth masked off (the
             // last pixel of a row is read byte by byte: its fourth byte
             // may lie past the store).
-            int x = 0;
             for (; x + 1 < m.width; ++x) {
                 std::uint32_t v;
                 std::memcpy(&v, in + 3 * x, sizeof v);
@@ -325,7 +340,7 @@ Connection* open_connection(const char* name) {
     c->root = RootWindow(display, screen);
     c->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     XSetIOErrorExitHandler(display, on_io_error_exit, c);
-    c->shm = XShmQueryExtension(display) != 0 && std::getenv("ZBX_NO_XSHM") == nullptr;
+    c->shm = XShmQueryExtension(display) != 0 && g_shm_allowed;
     c->gc = XCreateGC(display, c->root, 0, nullptr);
     c->wm_protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     c->wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
@@ -546,6 +561,8 @@ bool push_now(std::uintptr_t id) {
     auto it = c->mirrors.find(id);
     return it != c->mirrors.end() && push(*c, it->second);
 }
+
+void allow_shared_memory(bool allowed) { g_shm_allowed = allowed; }
 
 bool uses_shared_memory() {
     Connection* c = live();

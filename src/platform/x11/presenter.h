@@ -67,5 +67,8 @@ bool flush(int timeout_ms);
 // transfers the surface of a mirrored window now, on the calling thread.
 bool push_now(std::uintptr_t id);
 [[nodiscard]] bool uses_shared_memory();
+// Connections made from now on use plain transfers only when false (as
+// with a server without the extension); for tests.
+void allow_shared_memory(bool allowed);
 
 }  // namespace zbx::platform::x11

@@ -17,5 +17,6 @@ unsigned long x_window_of(std::uintptr_t) { return 0; }
 bool flush(int) { return false; }
 bool push_now(std::uintptr_t) { return false; }
 bool uses_shared_memory() { return false; }
+void allow_shared_memory(bool) {}
 
 }  // namespace zbx::platform::x11

@@ -170,7 +170,7 @@ unsigned long create_x_window(int x, int y, int width, int height) {
 
 bool destroy_x_window(unsigned long xid) {
     Connection c;
-    if (c.d == nullptr) return false;
+    if (c.d == nullptr || xid == 0) return false;
     XDestroyWindow(c.d, xid);
     XSync(c.d, False);
     return true;
@@ -178,7 +178,7 @@ bool destroy_x_window(unsigned long xid) {
 
 bool resize_x_window(unsigned long xid, int width, int height) {
     Connection c;
-    if (c.d == nullptr) return false;
+    if (c.d == nullptr || xid == 0) return false;
     XResizeWindow(c.d, xid, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XSync(c.d, False);
     return true;
@@ -186,7 +186,7 @@ bool resize_x_window(unsigned long xid, int width, int height) {
 
 bool send_wm_delete(unsigned long xid) {
     Connection c;
-    if (c.d == nullptr) return false;
+    if (c.d == nullptr || xid == 0) return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = xid;
@@ -201,7 +201,7 @@ bool send_wm_delete(unsigned long xid) {
 
 std::string x_window_title(unsigned long xid) {
     Connection c;
-    if (c.d == nullptr) return {};
+    if (c.d == nullptr || xid == 0) return {};
     char* name = nullptr;
     std::string title;
     if (XFetchName(c.d, xid, &name) != 0 && name != nullptr) title = name;
@@ -211,7 +211,7 @@ std::string x_window_title(unsigned long xid) {
 
 bool x_window_mapped(unsigned long xid) {
     Connection c;
-    if (c.d == nullptr) return false;
+    if (c.d == nullptr || xid == 0) return false;
     XWindowAttributes a{};
     return XGetWindowAttributes(c.d, xid, &a) != 0 && a.map_state == IsViewable;
 }

@@ -88,6 +88,33 @@ ZBXWIN_API int ZbxWin_GetScreenSize(int* width, int* height);
  * blue-green-red order, rows stride bytes apart.  1 or 0. */
 ZBXWIN_API int ZbxWin_ReadClientPixels(ZbxWindow window, uint8_t* pixels, int stride);
 
+/* ---- On screen (X11) ------------------------------------------------------
+ * When DISPLAY names a reachable X server, the library's windows (the
+ * preview's "Active Window" and "ActiveMovie Window", and windows made with
+ * ZbxWin_CreateWindow) also appear there, with the same placement, size,
+ * title and visibility, and every paint of the preview is shown.  Without a
+ * display everything above works headless, unchanged; a display that goes
+ * away while running turns this off and the library goes on headless.
+ * Closing a top-level window with the window manager destroys it as
+ * ZbxWin_DestroyWindow does (the preview then shows nothing while streaming
+ * goes on; ZbxWin_IsWindow tells the application); resizing it makes the
+ * preview scale its picture into the new client size.
+ *
+ * Embedding: pass the X window id of a widget of your application
+ * (GTK: gdk_x11_window_get_xid, Qt: QWidget::winId, SDL: SDL_SysWMinfo
+ * info.x11.window, Xlib: the Window) and give the result to
+ * Zorbex_SetPreviewWindow as the parent; the child preview is then created
+ * inside that widget.  The id must belong to the display named by DISPLAY.
+ * Returns NULL when no display is reachable or no such window exists.  The
+ * application's window is never destroyed by the library; if the
+ * application destroys it while the preview runs, the preview goes on
+ * headless.  Release the wrapper with ZbxWin_DestroyWindow. */
+ZBXWIN_API ZbxWindow ZbxWin_WrapX11Window(unsigned long xid);
+/* The X window that shows a window on screen; 0 when headless. */
+ZBXWIN_API unsigned long ZbxWin_GetX11Window(ZbxWindow window);
+/* Sets a window's title (UTF-8), on screen too.  1 or 0. */
+ZBXWIN_API int ZbxWin_SetTitle(ZbxWindow window, const char* title);
+
 #ifdef __cplusplus
 }
 #endif

@@ -114,4 +114,13 @@ int ZbxWin_ReadClientPixels(ZbxWindow window, uint8_t* pixels, int stride) {
     return wnd::read_client_pixels(window, pixels, static_cast<std::size_t>(stride)) ? 1 : 0;
 }
 
+ZbxWindow ZbxWin_WrapX11Window(unsigned long xid) { return wnd::create_foreign_window(xid); }
+
+unsigned long ZbxWin_GetX11Window(ZbxWindow window) { return wnd::screen_window_of(window); }
+
+int ZbxWin_SetTitle(ZbxWindow window, const char* title) {
+    if (title == nullptr) return 0;
+    return wnd::set_window_text(window, title) ? 1 : 0;
+}
+
 }  // extern "C"

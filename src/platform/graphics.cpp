@@ -256,17 +256,23 @@ bool blit(DeviceContext* dst_dc, int x, int y, int width, int height, const Devi
     if (&src == &dst) {
         // Reading and writing one store: read from a snapshot so that
         // overlapping rectangles copy as if all was read first.
-        std::lock_guard lock(dst.mutex());
-        if (is_retired(dst)) return false;
-        std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[src.size_bytes()]);
-        if (!copy) return false;
-        std::memcpy(copy.get(), src.pixels(), src.size_bytes());
-        run_blit(src, copy.get(), dst, ax, ay, row_function);
+        {
+            std::lock_guard lock(dst.mutex());
+            if (is_retired(dst)) return false;
+            std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[src.size_bytes()]);
+            if (!copy) return false;
+            std::memcpy(copy.get(), src.pixels(), src.size_bytes());
+            run_blit(src, copy.get(), dst, ax, ay, row_function);
+        }
+        dst_dc->drawn();
         return true;
     }
-    std::scoped_lock lock(src.mutex(), dst.mutex());
-    if (is_retired(src) || is_retired(dst)) return false;
-    run_blit(src, src.pixels(), dst, ax, ay, row_function);
+    {
+        std::scoped_lock lock(src.mutex(), dst.mutex());
+        if (is_retired(src) || is_retired(dst)) return false;
+        run_blit(src, src.pixels(), dst, ax, ay, row_function);
+    }
+    dst_dc->drawn();
     return true;
 }
 
@@ -362,9 +368,16 @@ std::shared_ptr<Bitmap> DeviceContext::select_bitmap(std::shared_ptr<Bitmap> bit
     return previous;
 }
 
-std::unique_ptr<DeviceContext> DeviceContext::for_surface(std::shared_ptr<Bitmap> surface) {
+std::unique_ptr<DeviceContext> DeviceContext::for_surface(std::shared_ptr<Bitmap> surface,
+                                                         std::function<void()> on_draw) {
     if (!surface) return nullptr;
-    return std::unique_ptr<DeviceContext>(new (std::nothrow) DeviceContext(std::move(surface), false));
+    std::unique_ptr<DeviceContext> dc(new (std::nothrow) DeviceContext(std::move(surface), false));
+    if (dc) dc->on_draw_ = std::move(on_draw);
+    return dc;
+}
+
+void DeviceContext::drawn() const {
+    if (on_draw_) on_draw_();
 }
 
 std::unique_ptr<DeviceContext> create_compatible_dc() {

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -156,8 +157,13 @@ public:
     // The bitmap drawn into; never null.
     [[nodiscard]] const std::shared_ptr<Bitmap>& bitmap() const { return bitmap_; }
 
-    // For the window system: a context bound for good to a bitmap.
-    [[nodiscard]] static std::unique_ptr<DeviceContext> for_surface(std::shared_ptr<Bitmap> surface);
+    // For the window system: a context bound for good to a bitmap.  When
+    // given, on_draw runs after each blit into it, outside the bitmap's
+    // lock, on the drawing thread (it shows the window on screen).
+    [[nodiscard]] static std::unique_ptr<DeviceContext> for_surface(std::shared_ptr<Bitmap> surface,
+                                                                    std::function<void()> on_draw = {});
+    // Runs on_draw (nothing when there is none).
+    void drawn() const;
 
 private:
     friend std::unique_ptr<DeviceContext> create_compatible_dc();
@@ -165,6 +171,7 @@ private:
 
     std::shared_ptr<Bitmap> bitmap_;
     bool memory_;
+    std::function<void()> on_draw_;
 };
 
 // A memory context compatible with the screen, holding the stock bitmap.

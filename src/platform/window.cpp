@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -11,6 +12,8 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+
+#include "platform/x11/presenter.h"
 
 namespace zbx::platform {
 namespace {
@@ -29,6 +32,7 @@ struct WindowObject {
     std::vector<std::uintptr_t> children;
     std::intptr_t child_id = 0;
     bool message_only = false;
+    bool foreign = false;  // an application's X window (create_foreign_window)
     bool destroyed = false;
     std::deque<ZbxMessage> queue;
     std::condition_variable arrived;
@@ -46,10 +50,20 @@ struct Registry {
     ScreenSize screen{1920, 1080};
 };
 
+void closed_on_screen(std::uintptr_t id);
+void resized_on_screen(std::uintptr_t id, int width, int height);
+
 // Deliberately never destroyed: threads may still post while the process exits.
 Registry& registry() {
-    static Registry* instance = new Registry;
+    static Registry* instance = [] {
+        x11::set_callbacks(x11::WindowSystemCallbacks{&closed_on_screen, &resized_on_screen});
+        return new Registry;
+    }();
     return *instance;
+}
+
+int clamp_to_int(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
 // Handle values are spaced so that a stray small integer is never a window.
@@ -106,6 +120,7 @@ void destroy_locked(Registry& r, std::uintptr_t id) {
     r.top_level.erase(std::remove(r.top_level.begin(), r.top_level.end(), id), r.top_level.end());
     if (r.focus == id) r.focus = 0;
     window->destroyed = true;
+    if (!window->message_only) x11::window_destroyed(id);
     window->queue.clear();
     window->arrived.notify_all();
     if (window->surface) retire_bitmap(window->surface.get());
@@ -137,7 +152,7 @@ ZbxWindow insert_locked(Registry& r, std::shared_ptr<WindowObject> window) {
     window->id = id;
     if (window->parent != 0) {
         r.windows.at(window->parent)->children.push_back(id);
-    } else if (!window->message_only) {
+    } else if (!window->message_only && !window->foreign) {
         r.top_level.push_back(id);
     }
     r.windows.emplace(id, std::move(window));
@@ -151,6 +166,12 @@ void ensure_builtin_classes_locked(Registry& r) {
     if (!r.classes.contains(kApplicationClass)) {
         r.classes.emplace(kApplicationClass, WindowClassInfo{kApplicationClass, 0, {}});
     }
+}
+
+// The user closed a window on screen: as if the application destroyed it.
+void closed_on_screen(std::uintptr_t id) { (void)destroy_window(to_handle(id)); }
+void resized_on_screen(std::uintptr_t id, int width, int height) {
+    (void)resize_client(to_handle(id), width, height);
 }
 
 }  // namespace
@@ -271,7 +292,13 @@ ZbxWindow create_window(const WindowCreateInfo& info) {
     window->child_id = info.child_id;
     int width = std::max(info.width, 0);
     int height = std::max(info.height, 0);
-    window->placement = Rect{info.x, info.y, info.x + width, info.y + height};
+    // Far edges are computed wide: a rectangle near INT_MAX must not wrap.
+    const std::int64_t right = std::int64_t{info.x} + width;
+    const std::int64_t bottom = std::int64_t{info.y} + height;
+    if (width > kMaxWindowSide || height > kMaxWindowSide || right > INT_MAX || bottom > INT_MAX) return nullptr;
+    window->placement = Rect{info.x, info.y, static_cast<int>(right), static_cast<int>(bottom)};
+    (void)registry();  // hands the presenter its callbacks before it starts
+    (void)x11::ensure_connected();
 
     Rect frame{0, 0, 0, 0};
     adjust_window_rect_ex(&frame, info.style, false, info.ex_style);
@@ -302,7 +329,55 @@ ZbxWindow create_window(const WindowCreateInfo& info) {
     if (info.parent != nullptr && find_locked(r, info.parent) == nullptr) return nullptr;
     if (!r.classes.contains(info.class_name)) return nullptr;
     window->parent = to_id(info.parent);
-    return insert_locked(r, std::move(window));
+    WindowObject& created = *window;
+    ZbxWindow handle = insert_locked(r, std::move(window));
+    x11::MirrorInfo mirror;
+    mirror.id = created.id;
+    mirror.parent_id = created.parent;
+    mirror.top_level = created.parent == 0;
+    mirror.x = clamp_to_int(std::int64_t{created.placement.left} + created.client_frame.left);
+    mirror.y = clamp_to_int(std::int64_t{created.placement.top} + created.client_frame.top);
+    mirror.client_width = created.client_width;
+    mirror.client_height = created.client_height;
+    mirror.title = created.title;
+    mirror.visible = (created.style & kWsVisible) != 0;
+    mirror.surface = created.surface;
+    x11::window_created(mirror);
+    return handle;
+}
+
+ZbxWindow create_foreign_window(unsigned long xid) {
+    (void)registry();
+    if (xid == 0 || !x11::ensure_connected()) return nullptr;
+    auto window = std::make_shared<WindowObject>();
+    window->class_name = kApplicationClass;
+    window->style = kWsVisible;
+    window->foreign = true;
+    std::uintptr_t id = 0;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        ensure_builtin_classes_locked(r);
+        id = to_id(insert_locked(r, window));
+    }
+    int width = 0;
+    int height = 0;
+    if (!x11::adopt_foreign(id, xid, &width, &height)) {
+        (void)destroy_window(to_handle(id));
+        return nullptr;
+    }
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    WindowObject* target = find_locked(r, to_handle(id));
+    if (target == nullptr) return nullptr;
+    target->client_width = std::min(width, kMaxWindowSide);
+    target->client_height = std::min(height, kMaxWindowSide);
+    target->placement = Rect{0, 0, target->client_width, target->client_height};
+    return to_handle(id);
+}
+
+unsigned long screen_window_of(ZbxWindow window) {
+    return is_window(window) ? x11::x_window_of(to_id(window)) : 0;
 }
 
 ZbxWindow create_message_window() {
@@ -335,6 +410,7 @@ bool show_window(ZbxWindow window, bool show) {
     WindowObject* target = find_locked(r, window);
     if (target == nullptr || target->message_only) return false;
     target->style = show ? (target->style | kWsVisible) : (target->style & ~kWsVisible);
+    x11::window_shown(target->id, show);
     return true;
 }
 
@@ -380,15 +456,22 @@ bool get_window_rect(ZbxWindow window, Rect* rect) {
     std::lock_guard lock(r.mutex);
     WindowObject* target = find_locked(r, window);
     if (target == nullptr || rect == nullptr) return false;
-    Rect result = target->placement;
-    // Shift by each ancestor's client origin on the screen.
+    // Shift by each ancestor's client origin on the screen, in 64 bits:
+    // deep or far-placed windows are clamped to the int range, not wrapped.
+    std::int64_t left = target->placement.left;
+    std::int64_t top = target->placement.top;
+    std::int64_t right = target->placement.right;
+    std::int64_t bottom = target->placement.bottom;
     for (WindowObject* parent = find_locked(r, to_handle(target->parent)); parent != nullptr;
          parent = find_locked(r, to_handle(parent->parent))) {
-        int dx = parent->placement.left + parent->client_frame.left;
-        int dy = parent->placement.top + parent->client_frame.top;
-        result = Rect{result.left + dx, result.top + dy, result.right + dx, result.bottom + dy};
+        const std::int64_t dx = std::int64_t{parent->placement.left} + parent->client_frame.left;
+        const std::int64_t dy = std::int64_t{parent->placement.top} + parent->client_frame.top;
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
     }
-    *rect = result;
+    *rect = Rect{clamp_to_int(left), clamp_to_int(top), clamp_to_int(right), clamp_to_int(bottom)};
     return true;
 }
 
@@ -407,6 +490,48 @@ bool get_window_text(ZbxWindow window, std::string* text) {
     WindowObject* target = find_locked(r, window);
     if (target == nullptr || text == nullptr) return false;
     *text = target->title;
+    return true;
+}
+
+bool set_window_text(ZbxWindow window, std::string_view text) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    WindowObject* target = find_locked(r, window);
+    if (target == nullptr || target->message_only) return false;
+    target->title = std::string(text);
+    x11::window_titled(target->id, target->title);
+    return true;
+}
+
+bool resize_client(ZbxWindow window, int client_width, int client_height) {
+    if (client_width < 1 || client_height < 1 || client_width > kMaxWindowSide || client_height > kMaxWindowSide)
+        return false;
+    RgbQuad background;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        WindowObject* target = find_locked(r, window);
+        if (target == nullptr || target->message_only || target->foreign) return false;
+        if (auto cls = r.classes.find(target->class_name); cls != r.classes.end())
+            background = cls->second.background;
+    }
+    std::shared_ptr<Bitmap> surface = make_surface(client_width, client_height, background);
+    if (!surface) return false;
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    WindowObject* target = find_locked(r, window);
+    if (target == nullptr) return false;
+    const int frame_w = target->client_frame.left - target->client_frame.right;
+    const int frame_h = target->client_frame.top - target->client_frame.bottom;
+    const Rect& p = target->placement;
+    target->placement = Rect{p.left, p.top, clamp_to_int(std::int64_t{p.left} + client_width + frame_w),
+                             clamp_to_int(std::int64_t{p.top} + client_height + frame_h)};
+    // Contexts still bound to the old surface stop drawing; painters take a new one.
+    if (target->surface) retire_bitmap(target->surface.get());
+    target->surface = surface;
+    target->client_width = client_width;
+    target->client_height = client_height;
+    x11::window_surface(target->id, std::move(surface), client_width, client_height);
     return true;
 }
 
@@ -486,6 +611,11 @@ std::unique_ptr<DeviceContext> get_dc(ZbxWindow window) {
         WindowObject* target = find_locked(r, window);
         if (target == nullptr || target->message_only) return nullptr;
         surface = target->surface;
+    }
+    if (surface) {
+        // Each paint is shown on screen too (nothing happens when headless).
+        const std::uintptr_t id = to_id(window);
+        return DeviceContext::for_surface(std::move(surface), [id] { x11::window_painted(id); });
     }
     if (!surface) {
         // A window without client area still gets a context; it draws nothing.

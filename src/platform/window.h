@@ -111,6 +111,10 @@ bool set_screen_size(int width, int height);
 
 // ---- Windows --------------------------------------------------------------
 
+// Largest client side a window may have: what an X server can hold (its
+// sizes are 16-bit); larger windows are refused.
+inline constexpr int kMaxWindowSide = 32767;
+
 struct WindowCreateInfo {
     std::string class_name;  // a registered class
     std::string title;
@@ -127,8 +131,19 @@ struct WindowCreateInfo {
 };
 
 // Null when the class is unknown, the parent is not a live window, a child
-// style has no parent, or the client surface cannot be allocated.
+// style has no parent, a side exceeds kMaxWindowSide, the rectangle's far
+// edges do not fit an int, or the client surface cannot be allocated.
+// When a display is reachable the window is also shown there (see
+// platform/x11/presenter.h).
 [[nodiscard]] ZbxWindow create_window(const WindowCreateInfo& info);
+// A window standing for an application's X11 window `xid` on the display,
+// so that library windows can be created inside it: no surface of its
+// own, its size the X window's, never listed as top-level and never
+// destroyed on the server by us.  Null without a reachable display or
+// when no such X window exists.
+[[nodiscard]] ZbxWindow create_foreign_window(unsigned long xid);
+// The X11 window that shows a window on screen; 0 when headless.
+[[nodiscard]] unsigned long screen_window_of(ZbxWindow window);
 // A hidden window without client area that only receives messages.
 [[nodiscard]] ZbxWindow create_message_window();
 // Destroys the window and its children (deepest first) and drops their
@@ -155,6 +170,11 @@ bool get_window_rect(ZbxWindow window, Rect* rect);
 // window the same as get_window_rect): what the creator asked for.
 bool get_window_placement(ZbxWindow window, Rect* rect);
 bool get_window_text(ZbxWindow window, std::string* text);
+bool set_window_text(ZbxWindow window, std::string_view text);
+// The user resized a window on screen: the client area takes the new size
+// (a fresh black surface; the next paint fills it).  Sides are limited to
+// 1 .. kMaxWindowSide.  Presenter thread.
+bool resize_client(ZbxWindow window, int client_width, int client_height);
 bool get_class_name(ZbxWindow window, std::string* name);
 bool get_window_style(ZbxWindow window, std::uint32_t* style, std::uint32_t* ex_style);
 bool get_child_id(ZbxWindow window, std::intptr_t* child_id);

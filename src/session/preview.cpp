@@ -205,6 +205,13 @@ void PreviewWindow::paint(std::int32_t color_mode) {
     const int width = client.width();
     const int height = client.height();
     if (width <= 0 || height <= 0) return;
+    // The user may have resized the window on screen: its client area has a
+    // new surface, and the context bound to the old one draws nothing.
+    if (p.dc->bitmap()->width() != width || p.dc->bitmap()->height() != height) {
+        std::unique_ptr<platform::DeviceContext> dc = platform::get_dc(p.window);
+        if (!dc) return;
+        p.dc = std::move(dc);
+    }
 
     // The picture the screen can show: 8-bit grey or 24-bit colour.
     CImageBuffer* image = session_.image_buffer(grey_mode(color_mode) ? 0 : 2);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -11,6 +14,8 @@
 #include <vector>
 
 #include "e2e/e2e_session.h"
+#include "platform/x11/presenter.h"
+#include "support/x11_display.h"
 #include "zorbex/vcam.h"
 #include "zorbex/window.h"
 #include "zorbex/zorbex.h"
@@ -337,6 +342,116 @@ TEST_F(Preview, CaptureWindowChangedWhileStreamingTakesEffectAtTheNextStart) {
     ASSERT_NE(m.wparam, 0u);
     EXPECT_EQ(__atomic_load_n(&reinterpret_cast<const ZbxFrameRecord*>(m.wparam)->width, __ATOMIC_RELAXED), 640);
     EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+    EXPECT_EQ(history(), std::vector<int>{});
+}
+
+
+// Stored rectangles near INT_MAX make no window (and no wrapped geometry):
+// the start fails with the window error.
+TEST_F(Preview, RectangleNearIntMaxIsAWindowError) {
+    parent_ = ZbxWin_CreateWindow(nullptr, 0, 0, 800, 600, 1);
+    ASSERT_EQ(Zorbex_SetPreviewWindow(h_, parent_, INT_MAX - 5, 0, 320, 240), 1);
+    EXPECT_EQ(Zorbex_Preview(h_), 0);
+    ASSERT_EQ(Zorbex_SetPreviewWindow(h_, parent_, 0, 0, INT_MAX, INT_MAX), 1);
+    EXPECT_EQ(Zorbex_Preview(h_), 0);
+    EXPECT_EQ(history(), (std::vector<int>{4, 4}));
+    EXPECT_EQ(ZbxWin_GetFirstChild(parent_), nullptr);
+}
+
+// Pixels (packed, top row first) that differ from the picture scaled into
+// a width x height client area by the preview's nearest-neighbour rule.
+int scaled_mismatches(const std::vector<std::uint8_t>& image, int bits, const std::vector<std::uint8_t>& pixels,
+                      int width, int height) {
+    if (pixels.size() != static_cast<std::size_t>(width) * height * 3) return -1;
+    int wrong = 0;
+    for (int j = 0; j < height; ++j)
+        for (int k = 0; k < width; ++k) {
+            const Bgr expected =
+                shown(image, bits, k * kWidth / width, kHeight - 1 - (height - 1 - j) * kHeight / height);
+            const std::uint8_t* p = pixels.data() + (static_cast<std::size_t>(j) * width + k) * 3;
+            if (p[0] != expected.b || p[1] != expected.g || p[2] != expected.r) ++wrong;
+        }
+    return wrong;
+}
+
+// The preview on a private X server.
+class OnScreenPreview : public Preview {
+protected:
+    void SetUp() override {
+        if (!server_.start()) GTEST_SKIP() << "no private X server: " << server_.why();
+        Preview::SetUp();
+        ::mkdir("/tmp/zbx-shots", 0755);
+    }
+    void TearDown() override {
+        if (!IsSkipped()) Preview::TearDown();
+        if (foreign_ != 0) (void)test::destroy_x_window(foreign_);
+        server_.stop();
+    }
+    test::PrivateXServer server_;
+    unsigned long foreign_ = 0;
+};
+
+TEST_F(OnScreenPreview, TopLevelShowsTheFramePixelForPixelAndScaledAfterTheUserResizesIt) {
+    ASSERT_EQ(Zorbex_SetColorMode(h_, 24), 1);
+    const std::vector<std::uint8_t> image = stream_one_frame(24);
+    const ZbxWindow window = top_level_windows().back();
+    const unsigned long xid = ZbxWin_GetX11Window(window);
+    ASSERT_NE(xid, 0u);
+    EXPECT_EQ(test::x_window_title(xid), "Active Window");
+    ASSERT_TRUE(platform::x11::flush(5000));
+    const std::vector<std::uint8_t> shot = test::screenshot(xid, 0, 0, kWidth, kHeight);
+    EXPECT_EQ(shot, image);
+    EXPECT_TRUE(test::save_png("/tmp/zbx-shots/preview-top-level.png", shot, kWidth, kHeight));
+
+    // Half the size by the user: the next frames are scaled into it.
+    ASSERT_TRUE(test::resize_x_window(xid, kWidth / 2, kHeight / 2));
+    int cw = 0, ch = 0;
+    for (int i = 0; i < 300 && cw != kWidth / 2; ++i) {
+        ASSERT_EQ(ZbxWin_GetClientSize(window, &cw, &ch), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(ch, kHeight / 2);
+    const std::vector<std::uint8_t> again = stream_one_frame(24);
+    ASSERT_TRUE(platform::x11::flush(5000));
+    EXPECT_EQ(scaled_mismatches(again, 24, test::screenshot(xid, 0, 0, cw, ch), cw, ch), 0);
+}
+
+TEST_F(OnScreenPreview, ChildPreviewInsideTheApplicationsXWindow) {
+    foreign_ = test::create_x_window(0, 0, 700, 420);
+    ASSERT_NE(foreign_, 0u);
+    parent_ = ZbxWin_WrapX11Window(foreign_);
+    ASSERT_NE(parent_, nullptr);
+    ASSERT_EQ(Zorbex_SetPreviewWindow(h_, parent_, 20, 30, 640, 360), 1);
+    ASSERT_EQ(Zorbex_SetColorMode(h_, 24), 1);
+    const std::vector<std::uint8_t> image = stream_one_frame(24);
+    ASSERT_TRUE(platform::x11::flush(5000));
+    const std::vector<std::uint8_t> whole = test::screenshot(foreign_, 0, 0, 700, 420);
+    EXPECT_TRUE(test::save_png("/tmp/zbx-shots/preview-embedded.png", whole, 700, 420));
+    EXPECT_EQ(scaled_mismatches(image, 24, test::screenshot(foreign_, 20, 30, 640, 360), 640, 360), 0);
+}
+
+TEST_F(OnScreenPreview, WindowManagerCloseAndADyingServerLeaveStreamingRunning) {
+    ASSERT_EQ(Zorbex_CallBackPreview(h_, frames_, nullptr, 0, 1), 1);
+    ASSERT_TRUE(next_frame(frames_, 3000));
+    const ZbxWindow window = top_level_windows().back();
+    ASSERT_TRUE(test::send_wm_delete(ZbxWin_GetX11Window(window)));
+    for (int i = 0; i < 300 && ZbxWin_IsWindow(window) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ZbxWin_IsWindow(window), 0);
+    EXPECT_TRUE(next_frame(frames_, 3000));  // still streaming, painting nothing
+    EXPECT_EQ(Zorbex_Close(h_), 1);
+
+    // Again with a window, then the X server is killed under the stream.
+    ASSERT_EQ(Zorbex_CallBackPreview(h_, frames_, nullptr, 0, 1), 1);
+    ASSERT_TRUE(next_frame(frames_, 3000));
+    const ZbxWindow second = top_level_windows().back();
+    ASSERT_NE(ZbxWin_GetX11Window(second), 0u);
+    server_.stop(true);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(next_frame(frames_, 3000));
+    EXPECT_EQ(ZbxWin_GetX11Window(second), 0u);
+    int cw = 0, ch = 0;
+    EXPECT_EQ(client_pixels(second, &cw, &ch).size(), static_cast<std::size_t>(kWidth) * kHeight * 3);
+    EXPECT_EQ(Zorbex_Close(h_), 1);
     EXPECT_EQ(history(), std::vector<int>{});
 }
 

@@ -4,6 +4,7 @@
 // parallel never share a camera table or a settings file, and no test
 // touches the user's own settings.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    // Tests are headless unless they start an X server of their own.
+    ::unsetenv("DISPLAY");
     const pid_t pid = ::getpid();
     zbx::platform::set_shared_memory_namespace("zbxtest-" + std::to_string(pid));
     int result;

@@ -48,6 +48,7 @@ int demo_command(const CommandInput& input) { return parse_then_run(input, "demo
 int record_command(const CommandInput& input) { return parse_then_run(input, "record", record_request_from, run_record); }
 int get_command(const CommandInput& input) { return parse_then_run(input, "get", get_request_from, run_get); }
 int set_command(const CommandInput& input) { return parse_then_run(input, "set", set_request_from, run_set); }
+int preview_command(const CommandInput& input) { return parse_then_run(input, "preview", stream_request_from, run_preview); }
 
 int no_arguments(const CommandInput& input, std::string_view name, int (*run_command)(const CommandInput&)) {
     if (!input.args.positionals.empty())
@@ -146,12 +147,17 @@ const std::vector<Command>& commands() {
              {"seconds", 't', "S", "how long to stream (default 3)"},
          },
          demo_command},
+        {"preview", "show the live picture in a window", "zbxcam preview [--seconds S] [options]",
+         "Opens the library's preview window on the X display and streams into it, with frames,\n"
+         "frame rate and failures in its title. Closing the window or Ctrl-C ends it.",
+         with_capture_options({{"seconds", 't', "S", "how long to show it (default 5; 0 until closed)"}}),
+         preview_command},
     };
     return kCommands;
 }
 
 // Commands that come with later versions of the library.
-constexpr std::array<std::string_view, 2> kLaterCommands{"preview", "dialog"};
+constexpr std::array<std::string_view, 1> kLaterCommands{"dialog"};
 
 const Command* find_command(std::string_view name) {
     for (const Command& c : commands())
@@ -263,7 +269,7 @@ int run(std::span<const std::string> args, Io& io) {
                        << name << "' command\n";
                 return kExitFailure;
             }
-        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream, record, get, set, reset or demo)");
+        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream, record, preview, get, set, reset or demo)");
     }
     std::vector<OptionSpec> specs(kGlobalOptions.begin(), kGlobalOptions.end());
     specs.insert(specs.end(), command->options.begin(), command->options.end());

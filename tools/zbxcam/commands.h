@@ -32,5 +32,6 @@ int run_record(const CommandInput& input, const RecordRequest& request);
 int run_get(const CommandInput& input, const GetRequest& request);
 int run_set(const CommandInput& input, const SetRequest& request);
 int run_reset(const CommandInput& input);
+int run_preview(const CommandInput& input, const StreamRequest& request);
 
 }  // namespace zbxcam

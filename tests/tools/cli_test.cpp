@@ -81,7 +81,7 @@ TEST_F(CliTest, UnknownCommandsAndCommandsStillToCome) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
               "zbxcam: unknown command 'snapp' (list, info, snap, stream or demo)\nsee 'zbxcam --help'\n");
-    for (const char* later : {"record", "preview", "dialog"}) {
+    for (const char* later : {"record", "preview"}) {
         const Outcome r = zbxcam({later});
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("not available yet"), std::string::npos);

@@ -99,12 +99,15 @@ const std::vector<Command>& commands() {
              {"seconds", 't', "S", "how long to stream (default 3)"},
          },
          demo_command},
+        {"dialog", "open a property dialog while the camera streams", "zbxcam dialog analog|image|camera",
+         "Streams and opens the analog, image or camera format dialog on the display; returns when it closes.", {},
+         dialog_command},
     };
     return kCommands;
 }
 
 // Commands that come with later versions of the library.
-constexpr std::array<std::string_view, 3> kLaterCommands{"record", "preview", "dialog"};
+constexpr std::array<std::string_view, 2> kLaterCommands{"record", "preview"};
 
 const Command* find_command(std::string_view name) {
     for (const Command& c : commands())

@@ -27,5 +27,6 @@ int run_info(const CommandInput& input);
 int run_snap(const CommandInput& input, const SnapRequest& request);
 int run_stream(const CommandInput& input, const StreamRequest& request);
 int run_demo(const CommandInput& input, const DemoRequest& request);
+int dialog_command(const CommandInput& input);
 
 }  // namespace zbxcam

@@ -155,5 +155,83 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.dialog) + "_" + info.param.suffix;
     });
 
+// ---- Real input ------------------------------------------------------------
+
+namespace ids = analog_ids;
+using Slot = AnalogSlot;
+
+class AnalogOnScreen : public OnScreen {
+protected:
+    void open_analog() {
+        open([this] { return run_analog_dialog(host, nullptr); });
+    }
+    [[nodiscard]] bool last_call_is(const SensorCall& call) const {
+        return !host.calls.empty() && host.calls.back() == call;
+    }
+    test::ScopedLanguage language{"C"};
+    FakeAnalogHost host;
+};
+
+TEST_F(AnalogOnScreen, DraggingTypingClickingAndStepsActAsTheUserWouldAndCancelRestores) {
+    open_analog();
+    // Drag the gain handle past the end of its slider.
+    const DisplayedControl& gain = control(ids::kGainSlider);
+    ASSERT_TRUE(xdo("mousemove --sync " + at(gain, 0.27) + " mousedown 1"));
+    ASSERT_TRUE(xdo("mousemove --sync " + at(gain, 0.7) + " mousemove --sync " + at(gain, 1.3) + " mouseup 1"));
+    EXPECT_TRUE(settle([&] { return last_call_is({"gain", 11}); }));
+    EXPECT_EQ(host.at(Slot::kGlobalGain), 11);
+    // The lower arrow of its up-down steps it back.
+    ASSERT_TRUE(click(ids::kGainUpDown, 0, 0.5, 0.8));
+    EXPECT_TRUE(settle([&] { return last_call_is({"gain", 10}); }));
+
+    ASSERT_TRUE(type_into(ids::kExposureEdit, 0, "800"));
+    EXPECT_TRUE(settle([&] { return last_call_is({"exposure", 800}); }));
+    EXPECT_EQ(host.at(Slot::kExposure), 800);
+    ASSERT_TRUE(click(ids::kMirrorV, 0, 0.1));
+    EXPECT_TRUE(settle([&] { return last_call_is({"mirror_v", 1}); }));
+    EXPECT_EQ(host.at(Slot::kMirrorV), 1);
+
+    ASSERT_TRUE(click(platform::kIdCancel));
+    EXPECT_EQ(closed_result(), platform::kIdCancel);
+    EXPECT_EQ(host.at(Slot::kExposure), 1000);
+    EXPECT_EQ(host.at(Slot::kGlobalGain), 3);
+    EXPECT_EQ(host.at(Slot::kMirrorV), 0);
+    EXPECT_EQ(host.calls.back(), (SensorCall{"mirror_h", 1}));  // the camera's own values again
+}
+
+TEST_F(AnalogOnScreen, DefaultThenOkKeepsTheDefaults) {
+    open_analog();
+    ASSERT_TRUE(click(ids::kDefault));
+    EXPECT_TRUE(settle([&] { return host.at(Slot::kExposure) == 637; }));
+    ASSERT_TRUE(click(platform::kIdOk));
+    EXPECT_EQ(closed_result(), platform::kIdOk);
+    EXPECT_EQ(host.at(Slot::kGlobalGain), 0);
+    EXPECT_EQ(host.at(Slot::kExposure), 637);
+}
+
+TEST_F(OnScreen, SwitchingToTheGrayTabAndChoosingItsBayerModeSurvivesOk) {
+    test::ScopedLanguage language("C");
+    FakeImageHost host;
+    host.mode = 0;  // monochrome
+    host.at(AdjustmentSlot::kBayerMode) = 3;
+    open([&] { return run_image_dialog(host, nullptr); });
+    // Focus the tabs by their first label, then the next tab by keyboard.
+    ASSERT_TRUE(xdo("mousemove --sync " + at(control(image_ids::kTab), 0.05, 0.0) + " mousemove_relative --sync 0 10 click 1"));
+    ASSERT_TRUE(xdo("key Right"));
+    EXPECT_TRUE(settle([&] {
+        const auto shown = platform::displayed_dialog();
+        for (const DisplayedControl& c : shown ? shown->controls : std::vector<DisplayedControl>{})
+            if (c.dialog_template == gray_ids::kPageEnglish && c.id == image_ids::kBayerMode0) return c.shown;
+        return false;
+    }));
+    shown_ = platform::displayed_dialog();  // the gray page is laid out now
+    ASSERT_TRUE(shown_.has_value());
+    ASSERT_TRUE(click(image_ids::kBayerMode0, gray_ids::kPageEnglish, 0.2));
+    EXPECT_TRUE(settle([&] { return host.at(AdjustmentSlot::kBayerMode) == 0; }));
+    ASSERT_TRUE(click(platform::kIdOk));
+    EXPECT_EQ(closed_result(), platform::kIdOk);
+    EXPECT_EQ(host.at(AdjustmentSlot::kBayerMode), 0);
+}
+
 }  // namespace
 }  // namespace zbx::dialogs

@@ -158,7 +158,13 @@ ZBX_API int Zorbex_RecordW(ZbxHandle h, const char16_t* file_name, int duration_
 ZBX_API int Zorbex_LoadConfigFileA(ZbxHandle h, const char* file_name);
 ZBX_API int Zorbex_LoadConfigFileW(ZbxHandle h, const char16_t* file_name);
 
-/* Dialogs. */
+/* Dialogs.  Each runs a modal property dialog and returns once it has
+ * closed: 1 however it ended, 0 when the session has no camera.  With a
+ * display reachable (DISPLAY or WAYLAND_DISPLAY, and the library built with
+ * GTK 3) the dialog is a real window in the session's language; the calling
+ * thread waits while the library's GUI thread runs it, and the preview keeps
+ * streaming meanwhile.  Without a display nothing is shown: the dialog ends
+ * at once as if Cancel had been pressed, so nothing changes. */
 ZBX_API int Zorbex_SetAnalogDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetImageDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);

@@ -84,6 +84,8 @@ void GrayPage::take_values() {
         if (const auto value = read_slider_edit(*dialog_, group(i)))
             host_.set_adjustment_value(kSlots[i], *value);
     }
+    const int mode = checked_one_of(*dialog_, image_ids::kBayerMode0, kBayerModeCount);
+    if (mode >= 0) host_.set_adjustment_value(AdjustmentSlot::kBayerMode, mode);
 }
 
 void GrayPage::show_values() {

@@ -104,6 +104,9 @@ void ImageFilterPage::take_values() {
         if (const auto value = read_slider_edit(*dialog_, kGroups[i]))
             host_.set_adjustment_value(kSlots[i], *value);
     }
+    // Disabled Bayer buttons (monochrome modes) hold a stale choice: the
+    // gray page owns the Bayer mode then.
+    if (!flags_.color) return;
     const int mode = checked_one_of(*dialog_, ids::kBayerMode0, kBayerModeCount);
     if (mode >= 0) host_.set_adjustment_value(AdjustmentSlot::kBayerMode, mode);
 }

@@ -7,8 +7,10 @@
 #include <limits>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/dialog_automation.h"
+#include "platform/dialog_display.h"
 #include "platform/dialog_run.h"
 #include "platform/window.h"
 
@@ -20,11 +22,19 @@ constexpr std::size_t kPostQueueLimit = 10000;
 
 // Open dialogs by handle, so that other threads can post to them without
 // holding a pointer that may dangle.
+struct OpenRun {
+    const void* owner;
+    std::shared_ptr<PostQueue> queue;
+};
+
 struct HandleRegistry {
     std::mutex mutex;
     std::unordered_map<DialogHandle, std::weak_ptr<PostQueue>> queues;
+    std::vector<OpenRun> runs;  // open modal runs with an owner
     DialogHandle next = 1;
 };
+
+thread_local const void* current_owner = nullptr;
 
 HandleRegistry& registry() {
     static HandleRegistry instance;
@@ -73,13 +83,13 @@ bool PostQueue::push(const PostedMessage& message) {
 
 bool PostQueue::pop(PostedMessage* message, std::uint32_t timeout_ms) {
     std::unique_lock lock(mutex_);
-    auto ready = [this] { return closed_ || !messages_.empty(); };
+    auto ready = [this] { return closed_ || cancel_ || !messages_.empty(); };
     if (timeout_ms == kInfinite) {
         cond_.wait(lock, ready);
     } else {
         cond_.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
     }
-    if (messages_.empty()) return false;
+    if (cancel_ || messages_.empty()) return false;
     *message = messages_.front();
     messages_.pop_front();
     return true;
@@ -92,6 +102,35 @@ void PostQueue::close() {
         messages_.clear();
     }
     cond_.notify_all();
+}
+
+void PostQueue::request_cancel() {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) return;
+        cancel_ = true;
+    }
+    cond_.notify_all();
+}
+
+bool PostQueue::take_cancel_request() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(cancel_, false);
+}
+
+void PostQueue::set_runner(std::thread::id runner) {
+    std::lock_guard lock(mutex_);
+    runner_ = runner;
+}
+
+std::thread::id PostQueue::runner() {
+    std::lock_guard lock(mutex_);
+    return runner_;
+}
+
+void PostQueue::wait_closed() {
+    std::unique_lock lock(mutex_);
+    cond_.wait(lock, [this] { return closed_; });
 }
 
 // ---- ModalRun -------------------------------------------------------------
@@ -122,7 +161,25 @@ int ModalRun::process_messages(std::uint32_t timeout_ms) {
     int count = 0;
     PostedMessage message{};
     std::uint32_t wait = timeout_ms;
-    while (!ended_ && queue_->pop(&message, wait)) {
+    auto cancel = [this] {
+        // As the close box: the procedure hears Cancel; one that ignores it
+        // is ended anyway, since its owner is going away.
+        root_->procedure().on_command(*root_, kIdCancel, CommandCode::kClicked);
+        if (!ended_) end(kIdCancel);
+    };
+    while (!ended_) {
+        if (queue_->take_cancel_request()) {
+            cancel();
+            ++count;
+            break;
+        }
+        if (!queue_->pop(&message, wait)) {
+            if (queue_->take_cancel_request()) {  // woken by a cancel
+                cancel();
+                ++count;
+            }
+            break;
+        }
         wait = 0;  // only the first message is waited for
         if (Dialog* target = find(message.target)) {
             target->procedure().on_message(*target, message.message, message.wparam,
@@ -142,6 +199,7 @@ Dialog::Dialog(const DialogTemplate& source, Dialog* parent, ModalRun& run,
       title_(source.title),
       width_(source.width),
       height_(source.height),
+      font_size_(source.font_size),
       parent_(parent),
       run_(&run),
       procedure_(&procedure),
@@ -153,6 +211,10 @@ Dialog::Dialog(const DialogTemplate& source, Dialog* parent, ModalRun& run,
         c.kind = t.kind;
         c.flags = t.flags;
         c.group = t.group;
+        c.x = t.x;
+        c.y = t.y;
+        c.width = t.width;
+        c.height = t.height;
         c.enabled = (t.flags & kControlDisabled) == 0;
         c.visible = (t.flags & kControlHidden) == 0;
         if (c.kind != ControlKind::kComboBox && c.kind != ControlKind::kTab) c.text = t.text;
@@ -405,20 +467,59 @@ std::intptr_t run_modal_dialog(const DialogTemplate& source, ZbxWindow owner,
     ModalRun run;
     std::unique_ptr<Dialog> root = run.make_dialog(source, nullptr, procedure);
     run.set_root(root.get());
-    procedure.on_init(*root);
-    if (!run.ended()) {
-        DialogAutomation automation(*root);
-        run_dialog_automation_hook(automation);
+    const void* owner_tag = current_owner;
+    if (owner_tag != nullptr) {
+        HandleRegistry& reg = registry();
+        std::lock_guard lock(reg.mutex);
+        reg.runs.push_back(OpenRun{owner_tag, run.queue()});
     }
-    // The user has gone: close the dialog as its close box would, and end
-    // it outright when the procedure ignores that, so a headless run never
-    // hangs.
-    if (!run.ended()) procedure.on_command(*root, kIdCancel, CommandCode::kClicked);
-    if (!run.ended()) run.end(kIdCancel);
+    // An installed hook is the user: tests drive dialogs headless even
+    // where a display is reachable.
+    if (!dialog_automation_hook_installed() && run_on_display(run, *root)) {
+        if (!run.ended()) run.end(kIdCancel);  // the display went away
+    } else {
+        run.queue()->set_runner(std::this_thread::get_id());
+        procedure.on_init(*root);
+        if (!run.ended()) {
+            DialogAutomation automation(*root);
+            run_dialog_automation_hook(automation);
+        }
+        // The user has gone: close the dialog as its close box would, and
+        // end it outright when the procedure ignores that, so a headless
+        // run never hangs.
+        if (!run.ended()) procedure.on_command(*root, kIdCancel, CommandCode::kClicked);
+        if (!run.ended()) run.end(kIdCancel);
+    }
     const std::intptr_t result = run.result();
-    run.queue()->close();
     root.reset();
+    if (owner_tag != nullptr) {
+        HandleRegistry& reg = registry();
+        std::lock_guard lock(reg.mutex);
+        std::erase_if(reg.runs, [&](const OpenRun& r) { return r.queue == run.queue(); });
+    }
+    run.queue()->close();  // wakes cancel_modal_dialogs waiting for this run
     return result;
+}
+
+ScopedDialogOwner::ScopedDialogOwner(const void* owner) : previous_(current_owner) {
+    current_owner = owner;
+}
+
+ScopedDialogOwner::~ScopedDialogOwner() { current_owner = previous_; }
+
+int cancel_modal_dialogs(const void* owner) {
+    std::vector<std::shared_ptr<PostQueue>> queues;
+    {
+        HandleRegistry& reg = registry();
+        std::lock_guard lock(reg.mutex);
+        for (const OpenRun& r : reg.runs)
+            if (r.owner == owner) queues.push_back(r.queue);
+    }
+    for (const auto& queue : queues) queue->request_cancel();
+    for (const auto& queue : queues) {
+        if (queue->runner() != std::this_thread::get_id()) queue->wait_closed();
+    }
+    return static_cast<int>(queues.size());
 }
 
 bool post_dialog_message(DialogHandle dialog, std::uint32_t message, std::uintptr_t wparam,

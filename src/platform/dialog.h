@@ -2,6 +2,12 @@
 // of their controls and delivering init / command / scroll / notify events
 // to a dialog procedure.
 //
+// On screen: when a display is reachable and no automation hook is
+// installed, a toolkit backend (platform/gtk/) shows the dialog as a real
+// window; the dialog's events then run on the backend's one GUI thread
+// while the calling thread waits, and the user's input arrives through the
+// same operations the automation interface uses.
+//
 // Headless: nothing is drawn and no user sits in front of the screen.  A
 // modal dialog runs on the calling thread; when it opens, the automation
 // hook (platform/dialog_automation.h) runs on that same thread and plays the
@@ -130,6 +136,11 @@ struct ControlState {
     ControlKind kind = ControlKind::kLabel;
     std::uint32_t flags = 0;  // from the template
     int group = 0;
+    // Place and size in dialog units, from the template.
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
     std::string text;  // label, button or edit text
     bool enabled = true;
     bool visible = true;
@@ -165,6 +176,8 @@ public:
     [[nodiscard]] const std::string& title() const { return title_; }
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] int height() const { return height_; }
+    // The template's font size in points (dialog units derive from it).
+    [[nodiscard]] int font_size() const { return font_size_; }
     [[nodiscard]] Dialog* parent() const { return parent_; }
 
     // Every control in template order, and one by id.
@@ -247,6 +260,7 @@ private:
     std::string title_;
     int width_;
     int height_;
+    int font_size_;
     Dialog* parent_;
     ModalRun* run_;
     DialogProcedure* procedure_;
@@ -266,6 +280,25 @@ private:
 // is given but is no live window, or the template is a child template.
 std::intptr_t run_modal_dialog(const DialogTemplate& source, ZbxWindow owner,
                                DialogProcedure& procedure);
+
+// Marks the modal dialogs this thread opens while it lives as belonging to
+// `owner` (for instance a session), so another thread can close them.
+class ScopedDialogOwner {
+public:
+    explicit ScopedDialogOwner(const void* owner);
+    ~ScopedDialogOwner();
+    ScopedDialogOwner(const ScopedDialogOwner&) = delete;
+    ScopedDialogOwner& operator=(const ScopedDialogOwner&) = delete;
+
+private:
+    const void* previous_;
+};
+
+// Any thread.  Ends every open modal dialog of `owner` as if the user had
+// closed it (a Cancel command; ended as Cancel if the procedure ignores
+// it) and waits until each has closed, except one whose events run on the
+// calling thread.  Returns how many dialogs were asked to close.
+int cancel_modal_dialogs(const void* owner);
 
 // Queues a message for an open dialog (its procedure's on_message runs on
 // the dialog's thread when the dialog next processes its messages).  Any

@@ -30,6 +30,11 @@ Dialog* find_page(Dialog& dialog, int template_id) {
 
 }  // namespace
 
+bool dialog_automation_hook_installed() {
+    std::lock_guard lock(hook_mutex());
+    return static_cast<bool>(installed_hook());
+}
+
 DialogAutomationHook set_dialog_automation_hook(DialogAutomationHook hook) {
     std::lock_guard lock(hook_mutex());
     return std::exchange(installed_hook(), std::move(hook));

@@ -68,6 +68,9 @@ using DialogAutomationHook = std::function<void(DialogAutomation&)>;
 // thread; an empty function removes it.  Returns the previous hook.
 DialogAutomationHook set_dialog_automation_hook(DialogAutomationHook hook);
 
+// Whether a hook is installed (any thread).
+[[nodiscard]] bool dialog_automation_hook_installed();
+
 // Runs the installed hook, if any (used by the modal loop).
 void run_dialog_automation_hook(DialogAutomation& automation);
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/dialog.h"
 
@@ -26,15 +27,28 @@ class PostQueue {
 public:
     // False when closed or full.
     bool push(const PostedMessage& message);
-    // Waits up to timeout_ms for a message; false on time-out or when closed.
+    // Waits up to timeout_ms for a message; false on time-out, when closed
+    // and when a cancel request is waiting.
     bool pop(PostedMessage* message, std::uint32_t timeout_ms);
     void close();
+
+    // Any thread: asks the run to end as Cancel.  The run's thread takes
+    // the request (once) when it next processes its messages.
+    void request_cancel();
+    [[nodiscard]] bool take_cancel_request();
+    // The thread that runs the dialog's events, and a wait for the run to
+    // close (any other thread).
+    void set_runner(std::thread::id runner);
+    [[nodiscard]] std::thread::id runner();
+    void wait_closed();
 
 private:
     std::mutex mutex_;
     std::condition_variable cond_;
     std::deque<PostedMessage> messages_;
     bool closed_ = false;
+    bool cancel_ = false;
+    std::thread::id runner_;
 };
 
 class ModalRun {
@@ -59,7 +73,8 @@ public:
     }
 
     // Delivers every queued message, waiting up to timeout_ms for the
-    // first one; stops early when the dialog ends.  Returns how many ran.
+    // first one; stops early when the dialog ends.  A cancel request ends
+    // the dialog as its close box would.  Returns how many ran.
     int process_messages(std::uint32_t timeout_ms);
 
     [[nodiscard]] const std::shared_ptr<PostQueue>& queue() const { return queue_; }

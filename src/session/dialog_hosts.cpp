@@ -1,10 +1,14 @@
 #include "session/dialog_hosts.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <unordered_map>
 
 #include "device/zorbex_530_sdk.h"
 #include "dialogs/analog_dialog.h"
 #include "dialogs/image_filter_dialog.h"
+#include "platform/dialog.h"
 #include "session/acquisition.h"
 #include "session/adjustment_values.h"
 #include "session/persistence.h"
@@ -48,6 +52,44 @@ std::atomic<std::int32_t>& analog_field(AnalogValues& a, AnalogSlot slot) {
     }
     return a.auto_iris;
 }
+
+// Dialog exports still running, by session, so that releasing a session
+// can wait for them.
+struct RunningDialogs {
+    std::mutex mutex;
+    std::condition_variable cond;
+    std::unordered_map<const CZorbex*, int> count;
+};
+
+RunningDialogs& running_dialogs() {
+    static RunningDialogs instance;
+    return instance;
+}
+
+// One dialog export while it runs: counted, and the owner of the dialogs
+// it opens, so close_session_dialogs can find them.
+class DialogExportScope {
+public:
+    explicit DialogExportScope(CZorbex& session) : session_(session), owner_(&session) {
+        RunningDialogs& r = running_dialogs();
+        std::lock_guard lock(r.mutex);
+        ++r.count[&session_];
+    }
+    ~DialogExportScope() {
+        RunningDialogs& r = running_dialogs();
+        {
+            std::lock_guard lock(r.mutex);
+            if (--r.count[&session_] == 0) r.count.erase(&session_);
+        }
+        r.cond.notify_all();
+    }
+    DialogExportScope(const DialogExportScope&) = delete;
+    DialogExportScope& operator=(const DialogExportScope&) = delete;
+
+private:
+    CZorbex& session_;
+    platform::ScopedDialogOwner owner_;
+};
 
 bool refuse_without_camera(CZorbex& session) {
     if (session.has_camera()) return false;
@@ -182,6 +224,7 @@ void SessionCameraFormatHost::reload_format_settings() {
 
 int set_analog_dialog(CZorbex& session, ZbxWindow owner) {
     if (refuse_without_camera(session)) return 0;
+    const DialogExportScope scope(session);
     SessionAnalogHost host(session);
     (void)dialogs::run_analog_dialog(host, owner);
     return 1;
@@ -189,6 +232,7 @@ int set_analog_dialog(CZorbex& session, ZbxWindow owner) {
 
 int set_image_dialog(CZorbex& session, ZbxWindow owner) {
     if (refuse_without_camera(session)) return 0;
+    const DialogExportScope scope(session);
     SessionImageHost host(session);
     (void)dialogs::run_image_dialog(host, owner);
     return 1;
@@ -196,9 +240,23 @@ int set_image_dialog(CZorbex& session, ZbxWindow owner) {
 
 int set_camera_dialog(CZorbex& session, ZbxWindow owner) {
     if (refuse_without_camera(session)) return 0;
+    const DialogExportScope scope(session);
     SessionCameraFormatHost host(session);
     (void)dialogs::run_camera_format_dialog(host, owner);
     return 1;
+}
+
+void close_session_dialogs(CZorbex& session) {
+    RunningDialogs& r = running_dialogs();
+    std::unique_lock lock(r.mutex);
+    while (r.count.contains(&session)) {
+        lock.unlock();
+        // Asked again each round: a dialog may open between two asks.
+        (void)platform::cancel_modal_dialogs(&session);
+        lock.lock();
+        r.cond.wait_for(lock, std::chrono::milliseconds(20),
+                        [&] { return !r.count.contains(&session); });
+    }
 }
 
 }  // namespace zbx::session

@@ -248,6 +248,8 @@ TEST_F(ImageDialogTest, GrayPageEditsTheMonochromeCorrection) {
     EXPECT_EQ(result, platform::kIdOk);
     EXPECT_EQ(host.at(Slot::kGrayGainG2), 300);
     EXPECT_EQ(host.at(Slot::kGrayMode), 1);
+    // The gray page's Bayer choice survives OK (the colour page's buttons are disabled).
+    EXPECT_EQ(host.at(Slot::kBayerMode), 0);
 }
 
 TEST(ImageDialogLanguage, JapaneseTemplatesKeepTheEnglishPageTexts) {

@@ -4,17 +4,25 @@
 // goes through the settings store.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "api/registry.h"
 #include "dialogs/analog_templates.h"
 #include "dialogs/camera_format_templates.h"
 #include "dialogs/image_templates.h"
+#include "dialogs/xvfb_server.h"
 #include "e2e_session.h"
 #include "platform/dialog_automation.h"
+#include "platform/dialog_display.h"
+#include "platform/sync.h"
+#include "session/dialog_hosts.h"
 
 namespace zbx::test {
 namespace {
@@ -304,6 +312,96 @@ TEST_F(DialogExports, UnknownHandleShowsNothingAndAClosedDialogStillSucceeds) {
     EXPECT_EQ(Zorbex_GetColorMode(h_), 24);
     EXPECT_TRUE(history().empty());
     EXPECT_TRUE(posted().empty());
+}
+
+// ---- Headless, on screen, and released while open -------------------------
+
+// Before any test of this process reaches a display.
+TEST_F(DialogExports, WithoutADisplayEachExportReturnsAtOnceAsCancel) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    const int exposure = sensor_exposure();
+    EXPECT_EQ(Zorbex_SetAnalogDlg(h_, nullptr), 1);
+    EXPECT_EQ(Zorbex_SetImageDlg(h_, nullptr), 1);
+    EXPECT_EQ(Zorbex_SetCameraDlg(h_, nullptr), 1);
+    EXPECT_EQ(sensor_exposure(), exposure);
+    EXPECT_TRUE(history().empty());
+}
+
+TEST_F(DialogExports, ReleasingTheSessionClosesItsOpenDialogAsCancelFirst) {
+    session::CZorbex* session = api::registry().find_session(h_);
+    ASSERT_NE(session, nullptr);
+    const int exposure = sensor_exposure();
+    std::atomic<bool> opened{false};
+    std::atomic<bool> closed{false};
+    ScopedDialogAutomation hook([&](DialogAutomation& a) {
+        a.type(*a.page(analog::kPageEnglish), analog::kExposureEdit, "1500");
+        opened = true;
+        while (!a.ended()) a.process_messages(platform::kInfinite);
+        closed = true;
+    });
+    std::atomic<int> result{-1};
+    std::thread application([&] { result = Zorbex_SetAnalogDlg(h_, nullptr); });
+    while (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(sensor_exposure(), 1500);
+    session::close_session_dialogs(*session);  // what releasing the handle does first
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(sensor_exposure(), exposure);  // restored before the session could go
+    application.join();
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(DialogExports, OnScreenRealInputReachesTheCameraWhileFramesKeepArriving) {
+    if (XvfbServer::instance() == nullptr) GTEST_SKIP() << "Xvfb is not installed: no display to test on";
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
+    ZbxWindow frames = ZbxWin_CreateMessageWindow();
+    ASSERT_NE(frames, nullptr);
+    ASSERT_EQ(Zorbex_CallBackPreview(h_, frames, nullptr, 0, 1), 1);
+    const int exposure = sensor_exposure();
+    std::atomic<int> result{-1};
+    std::thread application([&] { result = Zorbex_SetAnalogDlg(h_, nullptr); });
+    std::optional<platform::DisplayedDialog> shown;
+    for (int i = 0; i < 500 && !shown && result == -1; ++i) {
+        shown = platform::displayed_dialog();
+        if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    if (!shown) {
+        application.join();
+        (void)Zorbex_StopPreview(h_);
+        ZbxWin_DestroyWindow(frames);
+        // The library decides once per process whether a display is there.
+        if (result != -1) GTEST_SKIP() << "this process went headless before the test's display was up";
+        FAIL() << "no dialog appeared";
+    }
+    auto count_frames = [&](int ms) {
+        int count = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        ZbxMessage m{};
+        while (std::chrono::steady_clock::now() < end)
+            if (ZbxWin_WaitMessage(frames, &m, 50) != 0 && m.message == ZBX_MSG_FRAME) ++count;
+        return count;
+    };
+    EXPECT_GE(count_frames(1000), 3);  // the dialog's loop does not hold the stream
+
+    auto xdo = [](const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; };
+    auto centre = [&](int id) {
+        for (const platform::DisplayedControl& c : shown->controls)
+            if (c.id == id)
+                return std::to_string(shown->screen_x + c.allocated.x + c.allocated.width / 2) + " " +
+                       std::to_string(shown->screen_y + c.allocated.y + c.allocated.height / 2);
+        ADD_FAILURE() << "no control " << id;
+        return std::string("0 0");
+    };
+    ASSERT_TRUE(xdo("mousemove --sync " + centre(analog::kExposureEdit) + " click 1 key ctrl+a type --delay 30 1200"));
+    for (int i = 0; i < 100 && sensor_exposure() != 1200; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sensor_exposure(), 1200);
+    EXPECT_GE(count_frames(500), 1);
+    ASSERT_TRUE(xdo("mousemove --sync " + centre(platform::kIdCancel) + " click 1"));
+    application.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(sensor_exposure(), exposure);
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+    ZbxWin_DestroyWindow(frames);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // messages posted from other threads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "platform/dialog.h"
 #include "platform/dialog_automation.h"
+#include "platform/sync.h"
 #include "platform/window.h"
 
 namespace zbx::platform {
@@ -316,6 +318,38 @@ TEST(DialogMessages, PostedFromAnotherThreadRunOnTheDialogsThread) {
     run_modal_dialog(test_template(), nullptr, proc);
     EXPECT_FALSE(post_dialog_message(handle, kDialogUserMessage, 0, 1));
     EXPECT_FALSE(post_dialog_message(0, kDialogUserMessage, 0, 1));
+}
+
+// The owner going away (a session released on another thread) ends its
+// open dialog as Cancel, even one whose procedure ignores Cancel, and the
+// call returns only once that dialog has closed.
+TEST(DialogOwners, CancellingFromAnotherThreadEndsOnlyTheOwnersDialogAndWaitsForIt) {
+    for (const bool ignore_cancel : {false, true}) {
+        Recorder proc;
+        proc.ignore_cancel = ignore_cancel;
+        int owner = 0;
+        int stranger = 0;
+        std::atomic<bool> opened{false};
+        std::atomic<bool> user_gone{false};
+        ScopedDialogAutomation hook([&](DialogAutomation& a) {
+            opened = true;
+            while (!a.ended()) a.process_messages(kInfinite);
+            user_gone = true;
+        });
+        std::intptr_t result = 0;
+        std::thread runner([&] {
+            const ScopedDialogOwner mine(&owner);
+            result = run_modal_dialog(test_template(), nullptr, proc);
+        });
+        while (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(cancel_modal_dialogs(&stranger), 0);
+        EXPECT_EQ(cancel_modal_dialogs(&owner), 1);
+        EXPECT_TRUE(user_gone);  // closed before the call returned
+        runner.join();
+        EXPECT_EQ(result, kIdCancel);
+        EXPECT_EQ(proc.events.back(), "command 2 0");
+        EXPECT_EQ(cancel_modal_dialogs(&owner), 0);
+    }
 }
 
 TEST(DialogMessages, TheHookCanBeReplacedAndRemoved) {

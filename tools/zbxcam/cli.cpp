@@ -152,12 +152,12 @@ const std::vector<Command>& commands() {
          "frame rate and failures in its title. Closing the window or Ctrl-C ends it.",
          with_capture_options({{"seconds", 't', "S", "how long to show it (default 5; 0 until closed)"}}),
          preview_command},
+        {"dialog", "open a property dialog while the camera streams", "zbxcam dialog analog|image|camera",
+         "Streams and opens the analog, image or camera format dialog on the display; returns when it closes.", {},
+         dialog_command},
     };
     return kCommands;
 }
-
-// Commands that come with later versions of the library.
-constexpr std::array<std::string_view, 1> kLaterCommands{"dialog"};
 
 const Command* find_command(std::string_view name) {
     for (const Command& c : commands())
@@ -263,13 +263,7 @@ int run(std::span<const std::string> args, Io& io) {
     const std::string& name = args[rest];
     const Command* command = find_command(name);
     if (!command) {
-        for (std::string_view later : kLaterCommands)
-            if (later == name) {
-                io.err << "zbxcam " << name << ": not available yet: this version of zbxcam has no '"
-                       << name << "' command\n";
-                return kExitFailure;
-            }
-        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream, record, preview, get, set, reset or demo)");
+        return print_usage_error(io, "", "unknown command '" + name + "' (list, info, snap, stream, record, preview, dialog, get, set, reset or demo)");
     }
     std::vector<OptionSpec> specs(kGlobalOptions.begin(), kGlobalOptions.end());
     specs.insert(specs.end(), command->options.begin(), command->options.end());

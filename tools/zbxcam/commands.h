@@ -33,5 +33,6 @@ int run_get(const CommandInput& input, const GetRequest& request);
 int run_set(const CommandInput& input, const SetRequest& request);
 int run_reset(const CommandInput& input);
 int run_preview(const CommandInput& input, const StreamRequest& request);
+int dialog_command(const CommandInput& input);
 
 }  // namespace zbxcam

@@ -31,12 +31,15 @@ Result guarded(Result failure, Body&& body) noexcept {
 }
 
 // Runs `operation(session)` for `handle` and returns its result, or
-// `failure` when there is no session.  An exception escaping the operation
-// becomes `failure` (a failed allocation is also recorded as a memory error).
+// `failure` when there is no session.  The export holds the session for the
+// whole operation, so a Release meanwhile (from another thread, or from
+// inside the operation) leaves its destruction to this export's return.
+// An exception escaping the operation becomes `failure` (a failed
+// allocation is also recorded as a memory error).
 template <typename Result, typename Operation>
 Result with_session(std::uint32_t handle, Result failure, Operation&& operation) noexcept {
     static_assert(std::is_invocable_r_v<Result, Operation, session::CZorbex&>);
-    session::CZorbex* session = nullptr;
+    SessionRef session;
     try {
         session = registry().find_session(handle);
         if (session == nullptr) return failure;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/files.h"
+
 namespace zbx::output {
 namespace {
 
@@ -86,7 +88,7 @@ int WriteJpegFile(const char* name, const ImageView& image, int quality, int pro
         if (!swap_row) return 0;
     }
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::open_stream_for_write(name));
     if (!file) return 0;
 
     jpeg_compress_struct cinfo{};

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/files.h"
+
 namespace zbx::output {
 namespace {
 
@@ -85,7 +87,7 @@ int WritePngFile(const char* name, const ImageView& image) {
     for (std::int32_t y = 0; y < image.height; ++y)
         rows[std::size_t(y)] = const_cast<png_bytep>(image.row(y));
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name, "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::open_stream_for_write(name));
     if (!file) return 0;
 
     PngWrite write;

@@ -3,10 +3,12 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <memory>
 #include <new>
 
 #include "output/tiff_rows.h"
+#include "platform/files.h"
 
 namespace zbx::output {
 namespace {
@@ -17,6 +19,32 @@ constexpr std::size_t kBandBytes = 256 * 1024;
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
 };
+
+// libtiff prints its errors and warnings to standard error unless the
+// handle has handlers of its own; the library has no log, and a failure
+// already comes back as 0.  Returning 1 tells libtiff the message is dealt
+// with, so its process-wide handlers (the application's) stay out of it.
+int ignore_tiff_message(TIFF*, void*, const char*, const char*, std::va_list) { return 1; }
+
+struct TiffOptionsDeleter {
+    void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+};
+
+// Opens `name` as a new TIFF on a descriptor of our own (regular files
+// only, see open_for_write), with the quiet handlers.  libtiff owns the
+// descriptor once this succeeds.
+TIFF* open_tiff(const char* name) {
+    std::unique_ptr<TIFFOpenOptions, TiffOptionsDeleter> options(TIFFOpenOptionsAlloc());
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), ignore_tiff_message, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignore_tiff_message, nullptr);
+    // libtiff may read back what it wrote (directory rewrites).
+    platform::File file = platform::open_for_write(name, true);
+    if (!file) return nullptr;
+    TIFF* tif = TIFFFdOpenExt(file.fd(), name, "w", options.get());
+    if (tif != nullptr) (void)file.release();
+    return tif;
+}
 
 struct TiffLayout {
     std::uint16_t bits_per_sample;
@@ -61,7 +89,7 @@ int WriteTiffFile(const char* name, const ImageView& image, int significant_bits
         if (!band) return 0;
     }
 
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(name, "w"));
+    std::unique_ptr<TIFF, TiffCloser> tif(open_tiff(name));
     if (!tif) return 0;
     TIFF* t = tif.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));

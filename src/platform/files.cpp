@@ -18,6 +18,23 @@ int open_retry(const char* name, int flags, mode_t mode = 0) {
     return fd;
 }
 
+// Opens without blocking (a FIFO without a peer would wait in open, and a
+// device could wait in every read or write), keeps only regular files, and
+// then makes the descriptor blocking again for ordinary I/O.  -1 otherwise.
+int open_regular(const char* name, int flags, mode_t mode = 0) {
+    const int fd = open_retry(name, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    struct stat st{};
+    const int status = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status < 0 ||
+        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 File::~File() { close(); }
@@ -100,20 +117,33 @@ int File::release() {
     return fd;
 }
 
-File open_for_write(const char* name) {
+File open_for_write(const char* name, bool read_back) {
     if (name == nullptr || *name == '\0') return File{};
-    // Truncate an existing file; only when there is none create a new one
-    // (O_EXCL: never through a name that appeared in between).
-    int fd = open_retry(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
-        fd = open_retry(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return File{fd};
+    const int access = read_back ? O_RDWR : O_WRONLY;
+    // Empty an existing file only once it is known to be a regular one (a
+    // device must not see the truncation); when there is none create a
+    // new one (O_EXCL: never through a name that appeared in between).
+    File file{open_regular(name, access)};
+    if (file) {
+        if (::ftruncate(file.fd(), 0) != 0) return File{};
+        return file;
+    }
+    if (errno == ENOENT) return File{open_regular(name, access | O_CREAT | O_EXCL, 0666)};
+    return File{};
+}
+
+std::FILE* open_stream_for_write(const char* name) {
+    File file = open_for_write(name);
+    if (!file) return nullptr;
+    std::FILE* stream = ::fdopen(file.fd(), "wb");
+    if (stream != nullptr) (void)file.release();  // the stream owns it now
+    return stream;
 }
 
 const std::uint8_t* MemoryReader::load(const char* name) {
     release();
     if (name == nullptr || *name == '\0') return nullptr;
-    File file{open_retry(name, O_RDONLY | O_CLOEXEC)};
+    File file{open_regular(name, O_RDONLY)};
     if (!file) return nullptr;
 
     struct stat st{};

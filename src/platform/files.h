@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <span>
 
@@ -52,9 +53,16 @@ private:
 };
 
 // Opens `name` for writing: an existing file is emptied; when there is none
-// a new one is created.  Returns a closed File on failure (null or empty
-// name, directory, no permission, missing folder).
-[[nodiscard]] File open_for_write(const char* name);
+// a new one is created.  Only regular files are written: a FIFO, device or
+// socket under that name is refused without blocking and left untouched.
+// `read_back` also allows reading (for writers that reread what they
+// wrote).  Returns a closed File on failure (null or empty name, not a
+// regular file, no permission, missing folder).
+[[nodiscard]] File open_for_write(const char* name, bool read_back = false);
+
+// open_for_write as a stdio stream in binary write mode, for the encoders
+// that write through one; null on failure.  The caller closes it.
+[[nodiscard]] std::FILE* open_stream_for_write(const char* name);
 
 // Brings a whole file into memory.  The bytes belong to the reader; after a
 // successful load data() is never null, even for an empty file, so
@@ -66,7 +74,8 @@ public:
     MemoryReader& operator=(const MemoryReader&) = delete;
 
     // Reads the whole regular file `name`; returns data() or null when the
-    // file cannot be opened or read completely, or is 4 GiB or larger.
+    // file cannot be opened or read completely, is 4 GiB or larger, or is
+    // not a regular file (a FIFO is refused at once, never waited on).
     // A failed load leaves the reader empty.
     const std::uint8_t* load(const char* name);
     // Frees the bytes; the reader is empty again.

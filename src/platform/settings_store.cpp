@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/private_objects.h"
 #include "platform/settings_tree.h"
 
 namespace zbx::platform {
@@ -29,6 +30,8 @@ constexpr const char* kFileName = "settings.reg";
 constexpr const char* kDefaultFolder = "zorbex-sdk";
 // Far more than the library ever stores; a bigger file is not ours.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+// An update takes milliseconds; a lock held longer is stuck.
+constexpr std::uint32_t kLockTimeoutMs = 5000;
 
 std::mutex g_root_mutex;
 fs::path g_root;  // empty: the per-user default
@@ -44,7 +47,32 @@ fs::path default_folder() {
     char buffer[4096];
     if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && pw.pw_dir)
         return fs::path(pw.pw_dir) / ".config" / kDefaultFolder;
+    // No home at all: the per-user runtime directory, else a predictable
+    // name in /tmp that is used only while it is a private folder of ours
+    // (see trusted_folder).
+    const fs::path runtime = private_runtime_dir();
+    if (!runtime.empty()) return runtime / kDefaultFolder;
     return fs::path("/tmp") / (std::string(kDefaultFolder) + "-" + std::to_string(::getuid()));
+}
+
+// The folder holds our settings and their lock only while it is ours and
+// nobody else may put files in it; otherwise another user could plant
+// values or hold the lock.  A folder of ours that others may write in (made
+// under a loose umask) is closed first; anyone else's is not used at all.
+bool trusted_folder(const fs::path& folder) {
+    struct stat st{};
+    if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 022) != 0)
+        (void)::chmod(folder.c_str(), st.st_mode & 07755);
+    return is_private_directory(folder, false);
+}
+
+// Creates the folder (private to the user) and its missing parents.
+void make_folder(const fs::path& folder) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(folder, ec))) return;
+    fs::create_directories(folder.parent_path(), ec);
+    (void)::mkdir(folder.c_str(), 0700);
 }
 
 fs::path settings_folder() {
@@ -58,13 +86,10 @@ class FileLock {
 public:
     explicit FileLock(const fs::path& folder) {
         const fs::path lock_path = folder / (std::string(kFileName) + ".lock");
-        do fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        do fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) return;
-        int rc;
-        do rc = ::flock(fd_, LOCK_EX);
-        while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
+        if (!is_private_file(fd_) || !lock_with_timeout(fd_, true, kLockTimeoutMs)) {
             ::close(fd_);
             fd_ = -1;
         }
@@ -86,12 +111,13 @@ enum class ReadOutcome { kMissing, kRead, kBad };
 // read (permissions, a directory, too big, an I/O error).
 ReadOutcome read_text(const fs::path& file, std::string* text) {
     int fd;
-    do fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    do fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return errno == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kBad;
     File owner{fd};
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_size > kMaxFileSize)
         return ReadOutcome::kBad;
     text->clear();
     char chunk[8192];
@@ -160,7 +186,7 @@ Tree read_tree() {
     const fs::path folder = settings_folder();
     const fs::path file = folder / kFileName;
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(file, ec))) return Tree{};
+    if (!trusted_folder(folder) || !fs::exists(fs::symlink_status(file, ec))) return Tree{};
     // A folder we cannot write still lets us read, without the lock: the
     // file is only ever replaced whole.
     FileLock lock(folder);
@@ -173,8 +199,8 @@ Tree read_tree() {
 bool update_tree(const std::function<bool(Tree&)>& change) {
     const fs::path folder = settings_folder();
     const fs::path file = folder / kFileName;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
+    make_folder(folder);
+    if (!trusted_folder(folder)) return false;
     FileLock lock(folder);
     if (!lock.held()) return false;
     bool usable = false;

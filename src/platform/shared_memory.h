@@ -3,6 +3,12 @@
 //
 // Blocks live in a per-user namespace, so two users never see each other's
 // blocks, and a test process can select a private namespace of its own.
+// They are files in the per-user runtime directory ($XDG_RUNTIME_DIR) where
+// there is a private one, else POSIX shared-memory objects (/dev/shm).  In
+// either place only objects that the calling user owns and nobody else may
+// open are used: a block or lock planted by another user is removed when
+// the system allows it and refused otherwise, and the lock that serialises
+// opening and closing is never waited on without a time-out.
 // A block lives as long as some holder (in any process) has it open: the
 // last close, or the death of the last process holding it, removes it, so
 // a fresh start never inherits a table left by processes that are gone.
@@ -21,6 +27,19 @@ namespace zbx::platform {
 // processes running in parallel never share a block.  Thread-safe.
 void set_shared_memory_namespace(std::string ns);
 std::string shared_memory_namespace();
+// Removes the lock object of the current namespace (every namespace has one
+// that outlives its blocks).  Only for a private namespace that no process
+// uses any more, as a test process's at its end.
+void remove_shared_memory_lock();
+
+// Why the last open failed.
+enum class SharedMemoryError {
+    kNone,
+    kMissing,      // open: there is no such block
+    kUntrusted,    // a block or lock of another user, or open to others, is in the way
+    kLockTimeout,  // the lock was held longer than the time-out
+    kFailed,       // anything else (bad arguments, no memory, system errors)
+};
 
 // One holder of a mapped block.  Not thread-safe itself; the mapped bytes
 // are shared with no lock, as their users expect.
@@ -46,11 +65,16 @@ public:
     [[nodiscard]] std::uint8_t* data() { return data_; }
     [[nodiscard]] const std::uint8_t* data() const { return data_; }
     [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] SharedMemoryError last_error() const { return error_; }
 
 private:
     bool attach(const char* name, bool create, std::size_t size, bool* created);
+    bool fail(SharedMemoryError error);
 
     std::string object_name_;
+    std::string namespace_;
+    bool in_runtime_dir_ = false;
+    SharedMemoryError error_ = SharedMemoryError::kNone;
     int fd_ = -1;
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;

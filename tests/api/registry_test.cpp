@@ -39,14 +39,14 @@ TEST(Registry, CollidingOrZeroHandlesAreSteppedToFreeValues) {
 
     // Each handle reaches its own session, whatever the cursor.
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(chain.find_session(100), first);
-        EXPECT_EQ(chain.find_session(102), third);
-        EXPECT_EQ(chain.find_session(101), second);
+        EXPECT_EQ(chain.find_session(100).get(), first);
+        EXPECT_EQ(chain.find_session(102).get(), third);
+        EXPECT_EQ(chain.find_session(101).get(), second);
     }
     EXPECT_EQ(chain.release(101), 1);
     EXPECT_EQ(chain.find_session(101), nullptr);
-    EXPECT_EQ(chain.find_session(100), first);
-    EXPECT_EQ(chain.find_session(102), third);
+    EXPECT_EQ(chain.find_session(100).get(), first);
+    EXPECT_EQ(chain.find_session(102).get(), third);
     for (std::uint32_t h : {100u, 102u, 1u}) EXPECT_EQ(chain.release(h), 1);
     EXPECT_EQ(chain.count(), 0u);
 }

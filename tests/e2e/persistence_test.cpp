@@ -9,6 +9,7 @@
 
 #include "e2e_session.h"
 #include "platform/text.h"
+#include "support/fifo.h"
 #include "support/temp_dir.h"
 
 namespace zbx::test {
@@ -192,6 +193,17 @@ TEST_F(ConfigFile, NarrowAndWideNames) {
     EXPECT_EQ(Zorbex_LoadConfigFileW(h_, fits.c_str()), 0);  // no such file: no code
     EXPECT_EQ(Zorbex_LoadConfigFileW(h_, too_long.c_str()), 0);
     EXPECT_EQ(history(), (std::vector<int>{12, 12, 12}));
+}
+
+// A FIFO as configuration file is refused at once, like a missing file,
+// instead of waiting for a writer, and nothing is reported.
+TEST_F(ConfigFile, AFifoIsRefusedWithoutWaiting) {
+    ASSERT_EQ(Zorbex_LoadConfigFileA(h_, write_file("eight.bin", 8).c_str()), 1);
+    const Fifo fifo;
+    bool stuck = false;
+    EXPECT_EQ(fifo.run([&] { return Zorbex_LoadConfigFileA(h_, fifo.path()); }, &stuck), 0);
+    EXPECT_FALSE(stuck) << "waited for a writer on the FIFO";
+    EXPECT_TRUE(history().empty());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "output/avi_writer.h"
+#include "output_test_support.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -65,7 +66,7 @@ Bytes picture(std::uint32_t size, int frame) {
     return p;
 }
 
-class AviWriterTest : public testing::Test {
+class AviWriterTest : public ::testing::Test {
 protected:
     test::TempDir dir_{"zbxtest-avi-"};
     std::string path(const char* name) const { return (dir_ / name).string(); }
@@ -326,9 +327,10 @@ TEST_F(AviWriterTest, SizeLimitStopsBeforeTheFileOutgrowsIt) {
 }
 
 TEST_F(AviWriterTest, DiskFullAtOpenLeavesNothingOpen) {
+    const testing::FullDiskFile full;
     CAviWriter w;
     w.set_size(8, 8);
-    EXPECT_EQ(w.Open("/dev/full"), 0);
+    EXPECT_EQ(w.Open(full.path()), 0);
     EXPECT_FALSE(w.is_open());
 }
 

@@ -14,10 +14,12 @@
 #include "output/png_writer.h"
 #include "output/tiff_writer.h"
 #include "output_test_support.h"
+#include "support/fifo.h"
 
 namespace zbx::output {
 namespace {
 
+using testing::FullDiskFile;
 using testing::OpenDescriptorCount;
 using testing::ReadBytes;
 using testing::ScratchDir;
@@ -69,19 +71,34 @@ TEST(WriterFiles, MissingDirectoryGivesZeroAndLeaksNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// A FIFO (or a device) under the name is refused at once: no writer waits
+// in the open for a reader to appear.
+TEST(WriterFiles, NonRegularFilesAreRefusedWithoutWaiting) {
+    const test::Fifo fifo;
+    for (const Writer& w : AllWriters()) {
+        SCOPED_TRACE(w.label);
+        TestImage img(16, 16, w.bits);
+        bool stuck = false;
+        EXPECT_EQ(fifo.run([&] { return w.write(img.view(), fifo.path()); }, &stuck), 0);
+        EXPECT_FALSE(stuck) << "waited for a reader on the FIFO";
+        EXPECT_EQ(w.write(img.view(), "/dev/null"), 0);
+    }
+}
+
 // A full disk makes every writer fail, after the file was opened: the
 // libraries' error mechanisms must come back to the writer, not end the
 // process.
 TEST(WriterFiles, FullDiskGivesZeroAndTheProcessLives) {
+    const FullDiskFile full;
     const int fds = OpenDescriptorCount();
     for (const Writer& w : AllWriters()) {
         SCOPED_TRACE(w.label);
         TestImage img(256, 128, w.bits);
-        EXPECT_EQ(w.write(img.view(), "/dev/full"), 0);
+        EXPECT_EQ(w.write(img.view(), full.path()), 0);
         // A tiny picture whose bytes all sit in the stream buffer until the
         // file is closed fails as well.
         TestImage tiny(2, 2, w.bits);
-        EXPECT_EQ(w.write(tiny.view(), "/dev/full"), 0);
+        EXPECT_EQ(w.write(tiny.view(), full.path()), 0);
     }
     EXPECT_EQ(OpenDescriptorCount(), fds);
 }

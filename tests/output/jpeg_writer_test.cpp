@@ -18,6 +18,7 @@
 namespace zbx::output {
 namespace {
 
+using testing::FullDiskFile;
 using testing::HaveTool;
 using testing::ReadBytes;
 using testing::RunCommand;
@@ -236,9 +237,10 @@ TEST(JpegWriter, ConcurrentSavesDoNotDisturbEachOther) {
     const std::vector<std::uint8_t> expected = ReadBytes(reference);
     std::atomic<bool> stop{false};
     std::atomic<int> full_successes{0};
+    const FullDiskFile full;
     std::thread failing([&] {
         while (!stop.load())
-            if (WriteJpegFile("/dev/full", img.view(), 70, 1) != 0) ++full_successes;
+            if (WriteJpegFile(full.path(), img.view(), 70, 1) != 0) ++full_successes;
     });
     int mismatches = 0;
     for (int i = 0; i < 20; ++i) {

@@ -1,6 +1,8 @@
 #include "output_test_support.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +97,17 @@ CommandResult RunCommand(const std::string& command) {
 
 bool HaveTool(const std::string& tool) {
     return RunCommand("command -v " + tool + " >/dev/null 2>&1").status == 0;
+}
+
+FullDiskFile::FullDiskFile() {
+    fd_ = ::memfd_create("zbx-full-disk", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd_ < 0 || ::fcntl(fd_, F_ADD_SEALS, F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0)
+        throw std::runtime_error("cannot make a sealed memory file");
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+}
+
+FullDiskFile::~FullDiskFile() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 int OpenDescriptorCount() {

@@ -25,6 +25,22 @@ private:
     std::filesystem::path path_;
 };
 
+// A regular file on which every write fails as on a full disk: a memory
+// file sealed against growing, reached by name through /proc.  (The
+// writers refuse devices such as /dev/full.)
+class FullDiskFile {
+public:
+    FullDiskFile();
+    ~FullDiskFile();
+    FullDiskFile(const FullDiskFile&) = delete;
+    FullDiskFile& operator=(const FullDiskFile&) = delete;
+    [[nodiscard]] const char* path() const { return path_.c_str(); }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
 // A picture owned by the test, rows top first, with a chosen stride.  The
 // samples are a deterministic pattern that differs per pixel, channel and
 // row; 16-bit samples hold `significant_bits` bits.

@@ -17,6 +17,7 @@
 namespace zbx::output {
 namespace {
 
+using testing::FullDiskFile;
 using testing::HaveTool;
 using testing::RunCommand;
 using testing::ScratchDir;
@@ -132,8 +133,9 @@ TestImage NoiseImage(std::int32_t w, std::int32_t h, std::uint16_t bits) {
 
 TEST(PngWriter, LibraryErrorComesBackAsZero) {
     TestImage img = NoiseImage(256, 256, 24);
+    const FullDiskFile full;
     ::testing::internal::CaptureStderr();
-    const int result = WritePngFile("/dev/full", img.view());
+    const int result = WritePngFile(full.path(), img.view());
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(result, 0);
     EXPECT_NE(err.find("libpng error: Write Error\n"), std::string::npos) << err;
@@ -172,6 +174,7 @@ TEST(PngWriter, ConcurrentSavesDoNotDisturbEachOther) {
     std::atomic<int> full_attempts{0};
     std::atomic<bool> stop{false};
     constexpr int kRounds = 15;
+    const FullDiskFile full;
 
     auto saver = [&](const TestImage* img, const std::string& prefix) {
         for (int i = 0; i < kRounds; ++i) {
@@ -182,7 +185,7 @@ TEST(PngWriter, ConcurrentSavesDoNotDisturbEachOther) {
     std::thread failing([&] {
         do {
             ++full_attempts;
-            if (WritePngFile("/dev/full", noise.view()) != 0) ++full_successes;
+            if (WritePngFile(full.path(), noise.view()) != 0) ++full_successes;
         } while (!stop.load());
     });
     std::thread a(saver, &colour, dir.file("a"));

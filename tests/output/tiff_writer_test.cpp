@@ -168,6 +168,20 @@ TEST(TiffWriter, RefusesBadArguments) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// libtiff's complaints about a failed write stay out of the application's
+// standard error: the 0 result is the whole report.
+TEST(TiffWriter, WriteErrorsAreQuiet) {
+    const testing::FullDiskFile full;
+    for (std::int32_t side : {2, 300}) {
+        TestImage img(side, side, 48);
+        ::testing::internal::CaptureStderr();
+        const int result = WriteTiffFile(full.path(), img.view(), 12);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(err, "") << side;
+    }
+}
+
 TEST(TiffWriter, TiffinfoDescribesTheTags) {
     if (!HaveTool("tiffinfo")) GTEST_SKIP() << "tiffinfo not installed";
     ScratchDir dir;

@@ -1,13 +1,17 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
+#include "support/fifo.h"
 #include "support/temp_dir.h"
 
 namespace zbx::platform {
@@ -75,9 +79,36 @@ TEST(OpenForWrite, FailuresAreReported) {
 
     // A full disk shows up as a failed write.
     if (::access("/dev/full", W_OK) == 0) {
-        File full = open_for_write("/dev/full");
+        File full{::open("/dev/full", O_WRONLY | O_CLOEXEC)};
         ASSERT_TRUE(full);
         EXPECT_FALSE(full.write("x", 1));
+    }
+}
+
+// A name that is not a regular file is refused at once, for reading and for
+// writing: a FIFO is never waited on, and a device never sees a truncation.
+TEST(Files, OnlyRegularFilesAreOpened) {
+    const test::Fifo fifo;
+    MemoryReader reader;
+    const std::function<int()> calls[] = {
+        [&] { return reader.load(fifo.path()) != nullptr ? 1 : 0; },
+        [&] { return open_for_write(fifo.path()).is_open() ? 1 : 0; },
+        [&] { return open_for_write(fifo.path(), true).is_open() ? 1 : 0; },
+        [&] {
+            std::FILE* stream = open_stream_for_write(fifo.path());
+            if (stream != nullptr) std::fclose(stream);
+            return stream != nullptr ? 1 : 0;
+        },
+    };
+    for (std::size_t i = 0; i < std::size(calls); ++i) {
+        SCOPED_TRACE(i);
+        bool stuck = false;
+        EXPECT_EQ(fifo.run(calls[i], &stuck), 0);
+        EXPECT_FALSE(stuck) << "waited for a peer on the FIFO";
+    }
+    for (const char* device : {"/dev/null", "/dev/zero"}) {
+        EXPECT_FALSE(open_for_write(device)) << device;
+        EXPECT_EQ(reader.load(device), nullptr) << device;
     }
 }
 

@@ -128,6 +128,7 @@ TEST(SharedMemory, NamespacesKeepBlocksApart) {
     set_shared_memory_namespace(original + "-other");
     SharedMemory elsewhere;
     EXPECT_FALSE(elsewhere.open("Table"));
+    remove_shared_memory_lock();
     set_shared_memory_namespace(original);
     EXPECT_TRUE(elsewhere.open("Table"));
 }

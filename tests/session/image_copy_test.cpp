@@ -32,7 +32,7 @@ protected:
         window_ = ZbxWin_CreateMessageWindow();
         h_ = Zorbex_Initialize(window_);
         ASSERT_NE(h_, 0u);
-        s_ = api::registry().find_session(h_);
+        s_ = api::registry().find_session(h_).get();
         ASSERT_NE(s_, nullptr);
         while (Zorbex_GetLastError(h_) != 0) {
         }

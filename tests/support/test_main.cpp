@@ -29,5 +29,9 @@ int main(int argc, char** argv) {
         // parent's folder.
         if (::getpid() != pid) (void)settings_dir.release();
     }
+    if (::getpid() == pid) {
+        zbx::platform::set_shared_memory_namespace("zbxtest-" + std::to_string(pid));
+        zbx::platform::remove_shared_memory_lock();
+    }
     return result;
 }

@@ -164,7 +164,9 @@ ZBX_API int Zorbex_LoadConfigFileW(ZbxHandle h, const char16_t* file_name);
  * GTK 3) the dialog is a real window in the session's language; the calling
  * thread waits while the library's GUI thread runs it, and the preview keeps
  * streaming meanwhile.  Without a display nothing is shown: the dialog ends
- * at once as if Cancel had been pressed, so nothing changes. */
+ * at once as if Cancel had been pressed, so nothing changes.
+ * Zorbex_Release of the session from another thread ends an open dialog as
+ * Cancel first. */
 ZBX_API int Zorbex_SetAnalogDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetImageDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "session/dialog_hosts.h"
 
 namespace zbx::api {
 namespace {
@@ -52,6 +53,9 @@ int CSdkChain::release(std::uint32_t handle) {
         // From here on every export with this handle fails.
         session = std::move(current()->session);
     }
+    // An open property dialog of the session ends as Cancel (its values
+    // restored) and its export returns before the session can go.
+    session::close_session_dialogs(*session);
     // Destroys the session unless an export still holds it; that may stop
     // threads, so never under the registry's lock.
     session.reset();

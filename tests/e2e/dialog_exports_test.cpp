@@ -329,7 +329,7 @@ TEST_F(DialogExports, WithoutADisplayEachExportReturnsAtOnceAsCancel) {
 }
 
 TEST_F(DialogExports, ReleasingTheSessionClosesItsOpenDialogAsCancelFirst) {
-    session::CZorbex* session = api::registry().find_session(h_);
+    session::CZorbex* session = api::registry().find_session(h_).get();
     ASSERT_NE(session, nullptr);
     const int exposure = sensor_exposure();
     std::atomic<bool> opened{false};

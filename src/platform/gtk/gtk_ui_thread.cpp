@@ -1,6 +1,10 @@
 #include "platform/gtk/gtk_ui_thread.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+
+#include <atomic>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -17,6 +21,32 @@ gboolean run_work(gpointer data) {
     std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(data));
     (*work)();
     return G_SOURCE_REMOVE;
+}
+
+// GDK's handler for a lost X connection ends the process; the library never
+// does that.  Ours lets GDK's display die quietly and passes every other
+// display to the handler that was there before GTK (the preview presenter's,
+// or Xlib's for the application's own connections).
+std::atomic<Display*> g_gdk_display{nullptr};
+XIOErrorHandler g_handler_before_gtk = nullptr;
+
+int on_io_error(Display* display) {
+    if (display == g_gdk_display.load()) return 0;
+    return g_handler_before_gtk != nullptr ? g_handler_before_gtk(display) : 0;
+}
+
+void on_gdk_display_lost(Display*, void*) {
+    // Returning leaves the connection unusable instead of exiting; GTK's
+    // later calls on it do nothing.
+}
+
+void keep_the_process_on_display_loss() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
+    Display* x = GDK_DISPLAY_XDISPLAY(display);
+    g_gdk_display = x;
+    XSetIOErrorExitHandler(x, on_gdk_display_lost, nullptr);
+    XSetIOErrorHandler(on_io_error);
 }
 
 bool display_named() {
@@ -51,7 +81,10 @@ void GtkUiThread::main() {
     // GTK's main context belongs to this thread from here on.
     GMainContext* context = g_main_context_default();
     g_main_context_acquire(context);
+    g_handler_before_gtk = XSetIOErrorHandler(nullptr);
+    XSetIOErrorHandler(g_handler_before_gtk);
     const bool ok = gtk_init_check(nullptr, nullptr) != FALSE;
+    if (ok) keep_the_process_on_display_loss();
     GMainLoop* loop = ok ? g_main_loop_new(context, FALSE) : nullptr;
     {
         std::lock_guard lock(start_mutex);

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 
-#include "platform/file_truncate.h"
 
 namespace zbx::output {
 namespace {
@@ -284,7 +283,7 @@ int CAviWriter::Finish() {
     // A frame that failed halfway (disk full) may have left bytes past the
     // index, or past the last frame when the index could not be written:
     // the file ends where its RIFF size says.
-    const bool cut = platform::truncate_file(file_, std::uint64_t{riff_size_} + 8);
+    const bool cut = file_.truncate(std::uint64_t{riff_size_} + 8);
     const bool closed = file_.close();
     return indexed && patched && cut && closed ? 1 : 0;
 }

@@ -102,6 +102,14 @@ std::int64_t File::size() const {
     return st.st_size;
 }
 
+bool File::truncate(std::uint64_t size) {
+    if (!is_open() || size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+    int result;
+    do result = ::ftruncate(fd_, static_cast<off_t>(size));
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 bool File::close() {
     if (fd_ < 0) return true;
     // Linux always frees the descriptor, even when close reports an error,

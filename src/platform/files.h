@@ -42,6 +42,10 @@ public:
     [[nodiscard]] std::int64_t position() const;
     // Current size in bytes, or -1.
     [[nodiscard]] std::int64_t size() const;
+    // Sets the size to `size` bytes (bytes beyond it are dropped; a shorter
+    // file grows with zeros).  False when closed or refused.  Shrinking
+    // needs no free space, so it works on a full disk.
+    [[nodiscard]] bool truncate(std::uint64_t size);
     // Closes now; false when the system reported an error on close (data
     // may not have reached the disk).  Safe on a closed handle (true).
     bool close();

@@ -66,16 +66,23 @@ RunningDialogs& running_dialogs() {
     return instance;
 }
 
+// The session whose dialog export runs on this thread, if any: a Release
+// from inside that dialog must not wait for the export it is part of.
+thread_local const CZorbex* t_dialog_session = nullptr;
+
 // One dialog export while it runs: counted, and the owner of the dialogs
 // it opens, so close_session_dialogs can find them.
 class DialogExportScope {
 public:
-    explicit DialogExportScope(CZorbex& session) : session_(session), owner_(&session) {
+    explicit DialogExportScope(CZorbex& session)
+        : session_(session), owner_(&session), outer_(t_dialog_session) {
+        t_dialog_session = &session;
         RunningDialogs& r = running_dialogs();
         std::lock_guard lock(r.mutex);
         ++r.count[&session_];
     }
     ~DialogExportScope() {
+        t_dialog_session = outer_;
         RunningDialogs& r = running_dialogs();
         {
             std::lock_guard lock(r.mutex);
@@ -89,6 +96,7 @@ public:
 private:
     CZorbex& session_;
     platform::ScopedDialogOwner owner_;
+    const CZorbex* outer_;
 };
 
 bool refuse_without_camera(CZorbex& session) {
@@ -247,6 +255,12 @@ int set_camera_dialog(CZorbex& session, ZbxWindow owner) {
 }
 
 void close_session_dialogs(CZorbex& session) {
+    if (t_dialog_session == &session) {
+        // Called from inside the dialog: ask it to end and let the export
+        // finish on its own; it still holds the session.
+        (void)platform::cancel_modal_dialogs(&session);
+        return;
+    }
     RunningDialogs& r = running_dialogs();
     std::unique_lock lock(r.mutex);
     while (r.count.contains(&session)) {

@@ -74,10 +74,10 @@ int set_analog_dialog(CZorbex& session, ZbxWindow owner);
 int set_image_dialog(CZorbex& session, ZbxWindow owner);
 int set_camera_dialog(CZorbex& session, ZbxWindow owner);
 
-// Any thread but a dialog's own: closes the session's open dialogs as
-// Cancel and returns once every dialog export of the session has returned,
-// so the session can be destroyed.  The release path calls it before the
-// session goes.
+// Closes the session's open dialogs as Cancel and returns once every
+// dialog export of the session has returned, so the session can be
+// destroyed; called from inside one of those dialogs it only asks them to
+// end.  The release path calls it before the session goes.
 void close_session_dialogs(CZorbex& session);
 
 }  // namespace zbx::session

@@ -20,6 +20,7 @@
 
 #include "platform/settings_store.h"
 #include "support/temp_dir.h"
+#include "support/child_process.h"
 
 namespace zbx::platform {
 namespace {
@@ -30,25 +31,6 @@ constexpr uid_t kAttacker = 65534;
 constexpr uid_t kVictim = 65533;  // no passwd entry, so no home folder
 
 bool become(uid_t uid) { return ::setgid(uid) == 0 && ::setuid(uid) == 0; }
-
-// Runs `body` in a forked child; its exit status, or -2 when it did not end
-// within 20 s (it is then killed): a hang becomes a failure.
-int run_bounded(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) ::_exit(body());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The victim's view: the per-user default folder, no home, no runtime
 // directory unless given.
@@ -106,7 +88,7 @@ TEST_F(ForeignSettingsFolder, PlantedValuesAreNotReadAndItsLockDoesNotHang) {
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
 
-    const int result = run_bounded([&] {
+    const int result = zbx::test::run_in_child_bounded([&] {
         if (!become(kVictim)) return 20;
         as_homeless_victim(nullptr);
         if (settings_file_path() != planted_ / "settings.reg") return 21;
@@ -126,7 +108,7 @@ TEST_F(ForeignSettingsFolder, APrivateRuntimeDirectoryIsPreferred) {
     test::TempDir runtime("zbxtest-runtime-");
     ASSERT_EQ(::chown(runtime.path().c_str(), kVictim, kVictim), 0);
     ASSERT_EQ(::chmod(runtime.path().c_str(), 0700), 0);
-    const int result = run_bounded([&] {
+    const int result = zbx::test::run_in_child_bounded([&] {
         if (!become(kVictim)) return 30;
         as_homeless_victim(runtime.path().c_str());
         if (settings_file_path() != runtime / "zorbex-sdk" / "settings.reg") return 31;

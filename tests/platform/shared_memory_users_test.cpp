@@ -24,6 +24,7 @@
 
 #include "platform/shared_memory.h"
 #include "support/temp_dir.h"
+#include "support/child_process.h"
 
 namespace zbx::platform {
 namespace {
@@ -57,25 +58,6 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
-
-// Runs `body` in a forked child and returns its exit status, or -2 when it
-// did not end within 20 s (it is then killed): a hang becomes a failure.
-int run_bounded(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) ::_exit(body());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 bool become(uid_t uid) { return ::setgid(uid) == 0 && ::setuid(uid) == 0; }
 
@@ -167,7 +149,7 @@ TEST_F(ForeignObjects, RootReplacesPlantedObjectsWithPrivateOnes) {
     const std::string ns = shared_memory_namespace();
     Attacker attacker(ns, "Planted");
     ASSERT_TRUE(attacker.ready());
-    const int result = run_bounded([&] {
+    const int result = zbx::test::run_in_child_bounded([&] {
         SharedMemory block;
         bool created = false;
         if (!block.open_or_create("Planted", 4096, &created)) return 20 + static_cast<int>(block.last_error());
@@ -191,7 +173,7 @@ TEST_F(ForeignObjects, AnotherUserIsRefusedQuickly) {
     const std::string ns = shared_memory_namespace();
     Attacker attacker(ns, "Planted");
     ASSERT_TRUE(attacker.ready());
-    const int result = run_bounded([&] {
+    const int result = zbx::test::run_in_child_bounded([&] {
         if (!become(kVictim)) return 40;
         SharedMemory block;
         if (block.open_or_create("Planted", 4096, nullptr)) return 41;

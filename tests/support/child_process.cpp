@@ -3,8 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
 namespace zbx::test {
 
@@ -34,6 +36,28 @@ int ChildProcess::wait() {
     pid_ = -1;
     status_ = (r > 0 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
     return status_;
+}
+
+int run_in_child_bounded(const std::function<int()>& body, std::chrono::seconds limit) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        const int code = body();
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace zbx::test

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 
 namespace zbx::test {
@@ -26,6 +27,11 @@ private:
     pid_t pid_ = -1;
     int status_ = -1;
 };
+
+// Like run_in_child, but a child still running after `limit` is killed and
+// -2 is returned: a hang becomes a failure instead of a stuck test.
+int run_in_child_bounded(const std::function<int()>& body,
+                         std::chrono::seconds limit = std::chrono::seconds(20));
 
 // Convenience: start, wait, return the status.
 inline int run_in_child(std::function<int()> body) { return ChildProcess(std::move(body)).wait(); }

@@ -37,6 +37,31 @@ private:
 
 }  // namespace
 
+bool count_stream_message(const ZbxMessage& message, StreamStats& stats,
+                          std::chrono::steady_clock::time_point start) {
+    if (message.message != ZBX_MSG_FRAME) return false;
+    if (message.wparam == 0) {
+        const int code = static_cast<int>(message.lparam);
+        ++stats.failures[code];
+        // The library ends the stream when frames stop coming.
+        return code == ZBX_ERR_FRAME_TIMEOUT;
+    }
+    FrameRecord record{};
+    std::memcpy(&record, reinterpret_cast<const void*>(message.wparam), sizeof record);
+    ++stats.frames;
+    stats.width = record.width;
+    stats.height = record.height;
+    stats.bits = record.bits;
+    // The library's rate appears after its first second; until then show
+    // what has been counted here.
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stats.rate_tenths = record.rate_tenths > 0 ? record.rate_tenths
+                        : elapsed > 0 ? static_cast<int>(static_cast<double>(stats.frames) * 10.0 / elapsed)
+                                      : 0;
+    return false;
+}
+
 std::string human_size(std::uintmax_t bytes) {
     char text[32];
     if (bytes >= 1024 * 1024)
@@ -126,26 +151,7 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
         }
         ZbxMessage message{};
         if (!ZbxWin_WaitMessage(frames.get(), &message, 50)) continue;
-        if (message.message != ZBX_MSG_FRAME) continue;
-        if (message.wparam != 0) {
-            FrameRecord record{};
-            std::memcpy(&record, reinterpret_cast<const void*>(message.wparam), sizeof record);
-            ++stats.frames;
-            stats.width = record.width;
-            stats.height = record.height;
-            stats.bits = record.bits;
-            // The library's rate appears after its first second; until then
-            // show what has been counted here.
-            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-            stats.rate_tenths = record.rate_tenths > 0 ? record.rate_tenths
-                                : elapsed > 0 ? static_cast<int>(static_cast<double>(stats.frames) * 10.0 / elapsed)
-                                              : 0;
-        } else {
-            const int code = static_cast<int>(message.lparam);
-            ++stats.failures[code];
-            // The library ends the stream when frames stop coming.
-            if (code == ZBX_ERR_FRAME_TIMEOUT) camera_stopped = true;
-        }
+        if (count_stream_message(message, stats, start)) camera_stopped = true;
     }
     stats.elapsed_s = std::chrono::duration<double>(Clock::now() - start).count();
     draw();

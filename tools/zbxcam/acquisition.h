@@ -3,7 +3,10 @@
 // acquisition and saving exports.
 #pragma once
 
+#include <chrono>
 #include <string>
+
+#include "zorbex/window.h"
 
 #include "camera.h"
 #include "console.h"
@@ -27,6 +30,13 @@ int save_frame(Camera& camera, Io& io, std::string_view command, const std::stri
 // prints the summary.  kExitFailure when streaming could not start or the
 // camera stopped delivering frames.
 int stream_for(Camera& camera, Io& io, std::string_view command, double seconds, StreamStats& stats);
+
+// Counts one message of a stream into `stats`: a frame (size, bits and the
+// library's rate, or the rate counted since `start` until the library has
+// one) or a failure code.  True when the failure means the camera stopped
+// delivering frames.
+bool count_stream_message(const ZbxMessage& message, StreamStats& stats,
+                          std::chrono::steady_clock::time_point start);
 
 // "1.2 MB", "345 KB".
 std::string human_size(std::uintmax_t bytes);

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "acquisition.h"
 #include "camera.h"
 #include "capture_settings.h"
 #include "commands.h"
@@ -46,14 +46,6 @@ public:
 private:
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
-};
-
-struct FrameMessage {  // the leading fields of a frame message's record
-    std::int32_t size;
-    std::int32_t width;
-    std::int32_t height;
-    std::int32_t bits;
-    std::int32_t rate_tenths;
 };
 
 std::vector<ZbxWindow> top_level_windows() {
@@ -113,23 +105,8 @@ int run_preview(const CommandInput& input, const StreamRequest& request) {
             last_title = Clock::now();
         }
         ZbxMessage message{};
-        if (!ZbxWin_WaitMessage(frames, &message, 50) || message.message != ZBX_MSG_FRAME) continue;
-        if (message.wparam != 0) {
-            FrameMessage record{};
-            std::memcpy(&record, reinterpret_cast<const void*>(message.wparam), sizeof record);
-            ++stats.frames;
-            stats.width = record.width;
-            stats.height = record.height;
-            stats.bits = record.bits;
-            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-            stats.rate_tenths = record.rate_tenths > 0 ? record.rate_tenths
-                                : elapsed > 0 ? static_cast<int>(static_cast<double>(stats.frames) * 10.0 / elapsed)
-                                              : 0;
-        } else {
-            const int code = static_cast<int>(message.lparam);
-            ++stats.failures[code];
-            if (code == ZBX_ERR_FRAME_TIMEOUT) camera_stopped = true;
-        }
+        if (!ZbxWin_WaitMessage(frames, &message, 50)) continue;
+        if (count_stream_message(message, stats, start)) camera_stopped = true;
     }
     stats.elapsed_s = std::chrono::duration<double>(Clock::now() - start).count();
     (void)Zorbex_Close(h);

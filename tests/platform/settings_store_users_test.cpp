@@ -21,6 +21,7 @@
 #include "platform/settings_store.h"
 #include "support/temp_dir.h"
 #include "support/child_process.h"
+#include "support/process_lock.h"
 
 namespace zbx::platform {
 namespace {
@@ -53,6 +54,7 @@ protected:
         fs::remove_all(planted_);
     }
     void TearDown() override { fs::remove_all(planted_); }
+    zbx::test::ProcessLock other_users_{"zbx-test-other-users"};
     const fs::path planted_ = "/tmp/zorbex-sdk-" + std::to_string(kVictim);
 };
 

@@ -25,6 +25,7 @@
 #include "platform/shared_memory.h"
 #include "support/temp_dir.h"
 #include "support/child_process.h"
+#include "support/process_lock.h"
 
 namespace zbx::platform {
 namespace {
@@ -140,6 +141,7 @@ protected:
         if (::geteuid() != 0)
             GTEST_SKIP() << "needs root to act as two users (children change to uids 65534 and 65533)";
     }
+    zbx::test::ProcessLock other_users_{"zbx-test-other-users"};
     ScopedEnv no_runtime_dir_{"XDG_RUNTIME_DIR", nullptr};  // the /dev/shm case
 };
 

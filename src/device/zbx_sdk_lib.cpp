@@ -9,6 +9,11 @@ namespace zbx::device {
 
 namespace {
 
+// Stop lets the transfer thread finish its current read for this long, then
+// cancels it every kCancelRepeatMs until the thread has ended.
+constexpr std::uint32_t kStopGraceMs = 1000;
+constexpr std::uint32_t kCancelRepeatMs = 50;
+
 // Geometry a session starts from before the camera model sets its own.
 constexpr int kDefaultPitch = 1339;
 constexpr int kDefaultXOffset = 50;
@@ -203,6 +208,9 @@ int CZBXSdkLib::start_streaming() {
     if (record_.stopped.load() == 0) return kCodeRunActive;
     reclaim_thread();
     if (ring_.size() < 2) return kCodeNoMemory;
+    // Trigger mode's long time-out may be left over (a trigger run that
+    // ended on its own): a stream waits only the normal time for a frame.
+    if (transfer_timeout_ms_ != kDefaultTransferTimeoutMs) set_transfer_timeout(kDefaultTransferTimeoutMs);
     record_.transfer_bytes = transfer_byte_count();
     (void)prepare_frame(directory_.name());
     record_.end_event.reset();
@@ -237,6 +245,10 @@ void CZBXSdkLib::transfer_thread_main() {
     if (handle == platform::kNullDriverHandle) {
         end_code = kCodeNoDevice;
     } else {
+        {
+            std::lock_guard lock(r.handle_lock);
+            r.handle = handle;
+        }
         const std::uint32_t started = platform::tick_count();
         bool short_frame_seen = false;
         const bool large = r.large_frame.load();
@@ -265,6 +277,10 @@ void CZBXSdkLib::transfer_thread_main() {
             r.frame_event.set();
         }
         elapsed = platform::ticks_between(started, platform::tick_count());
+        {
+            std::lock_guard lock(r.handle_lock);
+            r.handle = platform::kNullDriverHandle;
+        }
         close_device(handle);
     }
     r.elapsed_ms.store(elapsed);
@@ -311,7 +327,16 @@ int CZBXSdkLib::stop_streaming() {
         // The consumer need not wait for the thread's last read to learn
         // that the run is ending: a spurious frame signal means "ask again".
         r.frame_event.set();
-        (void)r.end_event.wait(platform::kInfinite);
+        // The thread ends after its current read.  A read that the camera
+        // does not answer would last the driver's time-out (up to a minute
+        // after trigger mode): past a frame's grace it is cancelled, again
+        // and again in case the thread was about to start another.
+        if (!r.end_event.wait(kStopGraceMs)) {
+            do {
+                std::lock_guard lock(r.handle_lock);
+                if (r.handle != platform::kNullDriverHandle) (void)platform::driver_cancel(r.handle);
+            } while (!r.end_event.wait(kCancelRepeatMs));
+        }
     }
     transfer_thread_.join();
     last_elapsed_ms_ = r.elapsed_ms.load();

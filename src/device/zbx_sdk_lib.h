@@ -197,6 +197,10 @@ private:
         std::atomic<std::uint32_t> read_index{0};
         std::atomic<bool> large_frame{false};
         const char* device_name = nullptr;
+        // The thread's open device, for Stop's cancel; the lock keeps a
+        // cancel from meeting the handle being closed.
+        std::mutex handle_lock;
+        DriverHandle handle = platform::kNullDriverHandle;
     };
 
     void transfer_thread_main();

@@ -423,6 +423,19 @@ INSTANTIATE_TEST_SUITE_P(Ends, LongWaitTime, testing::Values(&Zorbex_StopPreview
                              return std::string(info.index == 0 ? "Stop" : info.index == 1 ? "Close" : "Release");
                          });
 
+// A camera that stops answering mid-stream: Stop cancels the transfer
+// thread's read instead of waiting out the driver's 3 s time-out.
+TEST_F(Acquisition, StopCancelsTheReadOfAStalledCamera) {
+    ASSERT_EQ(Zorbex_StartPreview(h_), 1);
+    ::usleep(200 * 1000);
+    ASSERT_EQ(ZbxVcam_StopFrames(0, 1), ZBX_VCAM_OK);
+    ::usleep(100 * 1000);  // the thread waits in a read
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(2000));
+    ASSERT_EQ(ZbxVcam_StopFrames(0, 0), ZBX_VCAM_OK);
+}
+
 // ---- Another process holds the camera ---------------------------------------------------
 
 TEST_F(Acquisition, CameraStreamingInAnotherProcessIsRefused) {

@@ -208,9 +208,6 @@ int CZBXSdkLib::start_streaming() {
     if (record_.stopped.load() == 0) return kCodeRunActive;
     reclaim_thread();
     if (ring_.size() < 2) return kCodeNoMemory;
-    // Trigger mode's long time-out may be left over (a trigger run that
-    // ended on its own): a stream waits only the normal time for a frame.
-    if (transfer_timeout_ms_ != kDefaultTransferTimeoutMs) set_transfer_timeout(kDefaultTransferTimeoutMs);
     record_.transfer_bytes = transfer_byte_count();
     (void)prepare_frame(directory_.name());
     record_.end_event.reset();

@@ -60,7 +60,14 @@ bool Acquisition::apply_settings_locked() {
     // The apply re-sizes the image buffers: an image copy or a save on
     // another thread must not read them meanwhile.
     std::lock_guard frame(session_.frame_lock());
-    return apply_settings(session_) != 0;
+    if (apply_settings(session_) == 0) return false;
+    // Every run starts from the driver's normal time-out: a minute-long one
+    // of trigger mode may be left on this camera (a trigger run that ended
+    // on its own, or another camera selected meanwhile).  Trigger mode sets
+    // its own after this.
+    session_.acquisition().trigger_timeout_ms = device::kDefaultTransferTimeoutMs;
+    if (auto* sensor = session_.sensor_model()) sensor->set_transfer_timeout(device::kDefaultTransferTimeoutMs);
+    return true;
 }
 
 void Acquisition::latch_development_input() {

@@ -65,31 +65,52 @@ bool next_frame(ZbxWindow window) {
     return false;
 }
 
-void BM_CInterface(benchmark::State& state) {
-    fresh_camera(false);
-    const ZbxWindow notify = ZbxWin_CreateMessageWindow();
-    const ZbxWindow frames = ZbxWin_CreateMessageWindow();
-    const ZbxHandle h = Zorbex_Initialize(notify);
-    (void)Zorbex_SetColorMode(h, 24);
-    (void)Zorbex_SetWaitTime(h, 0);
-    (void)Zorbex_SetPreviewWindow(h, nullptr, 0, 0, 0, 0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(1280) * 720 * 3);
-    if (Zorbex_CallBackPreview(h, frames, buffer.data(), static_cast<int>(buffer.size()), 1) != 1 ||
-        !next_frame(frames)) {
-        state.SkipWithError("streaming did not start");
-    } else {
-        for (auto _ : state) {
-            if (!next_frame(frames)) {
-                state.SkipWithError("no frame");
-                break;
-            }
-        }
-        state.SetItemsProcessed(state.iterations());
+// Callback streaming through the C interface, as an application of the
+// library gets it: colour 24, no wait, no preview window, its own buffer.
+class CInterfaceStream {
+public:
+    CInterfaceStream() : buffer_(static_cast<std::size_t>(1280) * 720 * 3) {
+        fresh_camera(false);
+        h_ = Zorbex_Initialize(notify_);
+        (void)Zorbex_SetColorMode(h_, 24);
+        (void)Zorbex_SetWaitTime(h_, 0);
+        (void)Zorbex_SetPreviewWindow(h_, nullptr, 0, 0, 0, 0);
+        started_ = Zorbex_CallBackPreview(h_, frames_, buffer_.data(), static_cast<int>(buffer_.size()), 1) == 1 &&
+                   next_frame(frames_);
     }
-    (void)Zorbex_Close(h);
-    (void)Zorbex_Release(h);
-    (void)ZbxWin_DestroyWindow(frames);
-    (void)ZbxWin_DestroyWindow(notify);
+    ~CInterfaceStream() {
+        (void)Zorbex_Close(h_);
+        (void)Zorbex_Release(h_);
+        (void)ZbxWin_DestroyWindow(frames_);
+        (void)ZbxWin_DestroyWindow(notify_);
+    }
+    CInterfaceStream(const CInterfaceStream&) = delete;
+    CInterfaceStream& operator=(const CInterfaceStream&) = delete;
+
+    [[nodiscard]] bool started() const { return started_; }
+    [[nodiscard]] bool next() { return next_frame(frames_); }
+
+private:
+    ZbxWindow notify_ = ZbxWin_CreateMessageWindow();
+    ZbxWindow frames_ = ZbxWin_CreateMessageWindow();
+    ZbxHandle h_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    bool started_ = false;
+};
+
+void BM_CInterface(benchmark::State& state) {
+    CInterfaceStream stream;
+    if (!stream.started()) {
+        state.SkipWithError("streaming did not start");
+        return;
+    }
+    for (auto _ : state) {
+        if (!stream.next()) {
+            state.SkipWithError("no frame");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 
 // Counts the buffers that leave the source; the benchmark thread waits on it.
@@ -162,31 +183,16 @@ void run_element(benchmark::State& state, bool paced) {
 // ratio is taken from slices of 1 s run alternately, C interface then
 // element, ten times each, with the same camera settings.
 double frames_per_second_c_interface(double seconds) {
-    fresh_camera(false);
-    const ZbxWindow frames = ZbxWin_CreateMessageWindow();
-    const ZbxWindow notify = ZbxWin_CreateMessageWindow();
-    const ZbxHandle h = Zorbex_Initialize(notify);
-    (void)Zorbex_SetColorMode(h, 24);
-    (void)Zorbex_SetWaitTime(h, 0);
-    (void)Zorbex_SetPreviewWindow(h, nullptr, 0, 0, 0, 0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(1280) * 720 * 3);
-    double rate = 0;
-    if (Zorbex_CallBackPreview(h, frames, buffer.data(), static_cast<int>(buffer.size()), 1) == 1 &&
-        next_frame(frames)) {
-        int n = 0;
-        const auto begin = std::chrono::steady_clock::now();
-        double elapsed = 0;
-        while (elapsed < seconds && next_frame(frames)) {
-            ++n;
-            elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        }
-        rate = n / elapsed;
+    CInterfaceStream stream;
+    if (!stream.started()) return 0;
+    int n = 0;
+    const auto begin = std::chrono::steady_clock::now();
+    double elapsed = 0;
+    while (elapsed < seconds && stream.next()) {
+        ++n;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     }
-    (void)Zorbex_Close(h);
-    (void)Zorbex_Release(h);
-    (void)ZbxWin_DestroyWindow(frames);
-    (void)ZbxWin_DestroyWindow(notify);
-    return rate;
+    return elapsed > 0 ? n / elapsed : 0;
 }
 
 double frames_per_second_element(double seconds) {

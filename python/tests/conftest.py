@@ -9,15 +9,19 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PACKAGE_ROOT = os.path.dirname(HERE)
 sys.path.insert(0, PACKAGE_ROOT)
 
-# The tests' camera sits in a slot of its own: the library has no switch
-# for a private camera table, and another process of this user streaming
-# from the usual slot 0 would mark that camera in use for the tests too.
+# The tests' camera sits in a slot of its own, away from slot 0 that other
+# programs use by default.
 SLOT = 7
 # Set before the library is loaded: the virtual camera reads the slots at
 # its first use, the settings store its folder at every access.
 os.environ["ZBX_VCAM_SLOTS"] = str(SLOT)
 SETTINGS_DIR = tempfile.mkdtemp(prefix="zbx-pytest-settings-")
 os.environ["XDG_CONFIG_HOME"] = SETTINGS_DIR
+# A private runtime folder (mode 0700) gives the tests a camera table of
+# their own: a program of this user streaming at the same time cannot mark
+# the tests' camera in use.
+RUNTIME_DIR = tempfile.mkdtemp(prefix="zbx-pytest-runtime-")
+os.environ["XDG_RUNTIME_DIR"] = RUNTIME_DIR
 if "ZORBEX_LIBRARY" not in os.environ:
     built = os.path.join(HERE, "..", "..", "build", "libZorbexSdk_530RD_NQT.so")
     if os.path.exists(built):
@@ -34,6 +38,7 @@ import zorbex  # noqa: E402
 
 def pytest_sessionfinish(session, exitstatus):
     shutil.rmtree(SETTINGS_DIR, ignore_errors=True)
+    shutil.rmtree(RUNTIME_DIR, ignore_errors=True)
 
 
 def _fresh():

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -231,6 +232,35 @@ TEST_F(OnScreen, SwitchingToTheGrayTabAndChoosingItsBayerModeSurvivesOk) {
     ASSERT_TRUE(click(platform::kIdOk));
     EXPECT_EQ(closed_result(), platform::kIdOk);
     EXPECT_EQ(host.at(AdjustmentSlot::kBayerMode), 0);
+}
+
+// The X server dying under an open dialog ends it as Cancel: the call that
+// opened it returns instead of waiting for a user who can no longer reach
+// it, and the process goes on.  In a child process of its own, because GTK
+// keeps its first display for the life of the process.
+TEST(DisplayLoss, AnOpenDialogEndsAsCancelAndTheProcessGoesOn) {
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            test::PrivateXServer server;
+            if (!server.start()) std::_Exit(3);
+            test::ScopedLanguage language("C");
+            FakeAnalogHost host;
+            std::atomic<std::intptr_t> result{-99};
+            std::thread runner([&] { result = run_analog_dialog(host, nullptr); });
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+            while (!platform::displayed_dialog() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            server.stop(true);
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (result == -99 && std::chrono::steady_clock::now() < give_up)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (result == -99) std::_Exit(4);  // still waiting: the hang
+            runner.join();
+            std::_Exit(result == platform::kIdCancel && host.at(AnalogSlot::kExposure) == 1000 ? 0 : 5);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/gtk/gtk_modal_window.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -403,6 +404,20 @@ void GtkModalWindow::finish() {
         this);
 }
 
+void GtkModalWindow::end_all_for_lost_display() {
+    // Newest first, as nested dialogs close.  No GTK call: the connection
+    // is dead, and the windows are left for good with the parked thread.
+    auto& windows = open_windows();
+    while (!windows.empty()) {
+        GtkModalWindow* window = windows.back();
+        windows.pop_back();
+        window->finished_ = true;
+        window->run_.queue()->request_cancel();
+        (void)window->run_.process_messages(0);
+        window->closed_();
+    }
+}
+
 // ---- User input, as the automation interface's operations -----------------
 
 void GtkModalWindow::on_clicked(GtkWidget*, gpointer data) {
@@ -544,6 +559,9 @@ using gtk::GtkUiThread;
 bool run_on_display(ModalRun& run, Dialog& root) {
     GtkUiThread* ui = GtkUiThread::instance();
     if (ui == nullptr) return false;
+    // Nobody can reach a dialog whose display has gone: it ends as Cancel,
+    // so the call that opened it returns.
+    GtkUiThread::on_display_lost(&GtkModalWindow::end_all_for_lost_display);
     if (ui->on_gui_thread()) {
         // Opened from another dialog's event: a nested loop, as modal
         // dialogs do.
@@ -565,7 +583,13 @@ bool run_on_display(ModalRun& run, Dialog& root) {
         window->open();
     });
     std::unique_lock lock(mutex);
-    cond.wait(lock, [&] { return done; });
+    while (!cond.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) {
+        // Lost before the window was made: it never will be.
+        if (GtkUiThread::display_lost()) {
+            if (!run.ended()) run.end(kIdCancel);
+            break;
+        }
+    }
     return true;
 }
 

@@ -35,6 +35,10 @@ public:
     [[nodiscard]] std::optional<DisplayedDialog> describe() const;
     [[nodiscard]] bool save_png(const std::string& path) const;
 
+    // Ends every open dialog as Cancel without touching GTK, for a display
+    // that has gone away.  GUI thread.
+    static void end_all_for_lost_display();
+
 private:
     // One control's widgets.
     struct Control {

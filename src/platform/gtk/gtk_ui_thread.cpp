@@ -5,7 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <atomic>
-
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -29,15 +29,22 @@ gboolean run_work(gpointer data) {
 // or Xlib's for the application's own connections).
 std::atomic<Display*> g_gdk_display{nullptr};
 XIOErrorHandler g_handler_before_gtk = nullptr;
+std::atomic<bool> g_display_lost{false};
+std::atomic<void (*)()> g_on_display_lost{nullptr};
 
 int on_io_error(Display* display) {
     if (display == g_gdk_display.load()) return 0;
     return g_handler_before_gtk != nullptr ? g_handler_before_gtk(display) : 0;
 }
 
-void on_gdk_display_lost(Display*, void*) {
-    // Returning leaves the connection unusable instead of exiting; GTK's
-    // later calls on it do nothing.
+[[noreturn]] void on_gdk_display_lost(Display*, void*) {
+    // GDK cannot go on once its connection is gone (returning here ends in
+    // a crash inside GDK), and its own handler ends the process.  So the
+    // open dialogs end here, as Cancel, and this thread then stays parked
+    // for the rest of the process: GTK is never entered again.
+    if (void (*end_dialogs)() = g_on_display_lost.load()) end_dialogs();
+    g_display_lost = true;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 void keep_the_process_on_display_loss() {
@@ -63,8 +70,13 @@ GtkUiThread* GtkUiThread::instance() {
         if (!display_named()) return nullptr;
         return std::make_unique<GtkUiThread>();
     }();
-    return thread != nullptr && thread->ok_ ? thread.get() : nullptr;
+    // After the display is lost, dialogs run headless as without one.
+    return thread != nullptr && thread->ok_ && !display_lost() ? thread.get() : nullptr;
 }
+
+bool GtkUiThread::display_lost() { return g_display_lost.load(); }
+
+void GtkUiThread::on_display_lost(void (*end_dialogs)()) { g_on_display_lost = end_dialogs; }
 
 GtkUiThread::GtkUiThread() {
     thread_ = std::thread([this] { main(); });
@@ -73,6 +85,10 @@ GtkUiThread::GtkUiThread() {
 }
 
 GtkUiThread::~GtkUiThread() {
+    if (display_lost()) {
+        thread_.detach();  // parked for good
+        return;
+    }
     if (ok_) post([this] { g_main_loop_quit(static_cast<GMainLoop*>(loop_)); });
     if (thread_.joinable()) thread_.join();
 }
@@ -119,7 +135,10 @@ void GtkUiThread::call(const std::function<void()>& work) {
         cond.notify_one();
     });
     std::unique_lock lock(mutex);
-    cond.wait(lock, [&] { return done; });
+    // A display lost before the work ran leaves it unrun for good.
+    while (!cond.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) {
+        if (display_lost()) return;
+    }
 }
 
 }  // namespace zbx::platform::gtk

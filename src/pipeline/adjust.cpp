@@ -99,8 +99,6 @@ public:
     [[nodiscard]] bool active() const { return steps_.any(); }
     // The 256 entries of an 8-bit map.
     [[nodiscard]] const std::uint8_t* bytes() const { return bytes_.data(); }
-    // The brightness factor (what a brightness-only map multiplies by).
-    [[nodiscard]] const float* factor() const { return &factor_; }
 
     void apply(const kernels::RectArgs& a) const {
         if constexpr (kBytes) {
@@ -234,10 +232,10 @@ private:
             const int bpp = out_.bytes_per_pixel;
             const bool usual = bpp == T::kChannels || (T::kChannels == 3 && bpp == 4);
             if (usual && kernels::vector_kernels()) {
-                // Frame and brightness in the same pass.
+                // Frame and brightness table in the same pass.
                 const std::int32_t strength = std::clamp<std::int32_t>(sharpness_.value, 0, 30);
                 kernels::sharpen_row8(rows, d, out_.width, bpp, strength,
-                                      post_.active() ? post_.factor() : nullptr);
+                                      post_.active() ? post_.bytes() : nullptr);
                 return;
             }
         }

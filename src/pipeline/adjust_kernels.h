@@ -51,11 +51,10 @@ void table_bytes(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fo
 // One row of 8-bit sharpening from source rows y-2..y+1 into `dst`, all at
 // pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes, strength 0..30:
 // pixels 2..width-3 get the sharpened value, the two at each end the
-// rows[2] value; with `factor`, each then becomes
-// min(trunc(value * *factor), 255) (brightness).  Fourth bytes of 4-byte
-// pixels are kept.
+// rows[2] value, each through lut[] when there is one.  Fourth bytes of
+// 4-byte pixels are kept.
 void sharpen_row8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                  int bpp, std::int32_t strength, const float* factor);
+                  int bpp, std::int32_t strength, const std::uint8_t* lut);
 
 // Rows y-2..y+1 of a sharpening source and the destination row y, all at
 // pixel 0.

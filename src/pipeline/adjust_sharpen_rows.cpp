@@ -8,9 +8,8 @@
 // mulhi(t, 6554) + (t < 0) for t = s * (v - blur): |t| <= 30 * 255, where
 // 6554 / 65536 exceeds 1/10 by too little to reach the next integer and the
 // correction turns floor into truncation.  The limited results go back into
-// bytes as even | odd << 8, so no shuffle is needed.  Brightness after
-// sharpening is arithmetic on the same lanes (the float product the plain
-// table is built from), not a table.
+// bytes as even | odd << 8, so no shuffle is needed, and then through the
+// table (brightness after sharpening) when there is one.
 //
 // The flat rows of the sharpness callback are the plain loops of
 // SharpenFlat, which the compiler vectorises for each target.
@@ -29,6 +28,7 @@
 #include <hwy/highway.h>
 
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/byte_table-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace zbx::pipeline::kernels::HWY_NAMESPACE {
@@ -115,7 +115,6 @@ void flat_rows(const RectArgs& a, const SharpenRows* one, std::int32_t s, std::i
 }
 
 #if HWY_TARGET != HWY_SCALAR  // the one-lane target takes the flat rows
-using D8 = hn::ScalableTag<std::uint8_t>;
 using D16 = hn::ScalableTag<std::int16_t>;
 using V16 = hn::Vec<D16>;
 
@@ -140,22 +139,10 @@ HWY_INLINE V16 sharpened(D16 d, V16 value, V16 blur, V16 strength) {
     return hn::Min(hn::Max(hn::Add(value, term), hn::Zero(d)), hn::Set(d, 255));
 }
 
-// min(trunc(v * factor), 255) on samples 0..255, exactly as the plain
-// brightness table computes each entry (one float product, truncated).
-HWY_INLINE V16 brighten(D16 d, V16 v, float factor) {
-    const hn::Half<D16> dh;
-    const hn::Rebind<std::int32_t, hn::Half<D16>> d32;
-    const hn::Rebind<float, hn::Half<D16>> df;
-    const auto f = hn::Set(df, factor);
-    const auto lo = hn::ConvertTo(d32, hn::Mul(hn::ConvertTo(df, hn::PromoteTo(d32, hn::LowerHalf(dh, v))), f));
-    const auto hi = hn::ConvertTo(d32, hn::Mul(hn::ConvertTo(df, hn::PromoteTo(d32, hn::UpperHalf(dh, v))), f));
-    return hn::Min(hn::Combine(d, hn::DemoteTo(dh, hi), hn::DemoteTo(dh, lo)), hn::Set(d, 255));
-}
-
-template <int P, bool kBright>
+template <int P, bool kTable>
 HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t n,
                               std::int32_t a, std::int32_t b, std::int16_t strength,
-                              float factor) {
+                              const ByteTable& table) {
     const D8 d8;
     const D16 d16;
     const auto bytes = static_cast<std::int32_t>(hn::Lanes(d8));
@@ -208,11 +195,8 @@ HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* d
         V16 oo = sharpened(
             d16, hn::BitCast(d16, hn::ShiftRight<8>(hn::BitCast(hn::RebindToUnsigned<D16>(), v))),
             bo, s);
-        if constexpr (kBright) {
-            oe = brighten(d16, oe, factor);
-            oo = brighten(d16, oo, factor);
-        }
         auto out = hn::BitCast(d8, hn::Or(oe, hn::ShiftLeft<8>(oo)));
+        if constexpr (kTable) out = table(out);
         std::uint8_t* d = dst + j;
         if (b - j >= bytes) {
             if constexpr (P == 4) out = hn::IfThenElse(keep, hn::LoadU(d8, d), out);
@@ -227,21 +211,25 @@ HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* d
     }
 }
 
-template <int P, bool kBright>
+template <int P, bool kTable>
 HWY_NOINLINE void sharpen_row_bpp(const std::uint8_t* const rows[4], std::uint8_t* dst,
-                                  std::int32_t width, std::int32_t strength, float factor) {
+                                  std::int32_t width, std::int32_t strength, const ByteTable& table) {
     const std::int32_t n = width * P;
     for (std::int32_t a = 2 * P; a < n - 2 * P; a += kChunk) {
-        sharpen_chunk<P, kBright>(rows, dst, n, a, std::min(a + kChunk, n - 2 * P),
-                                  static_cast<std::int16_t>(strength), factor);
+        sharpen_chunk<P, kTable>(rows, dst, n, a, std::min(a + kChunk, n - 2 * P),
+                                 static_cast<std::int16_t>(strength), table);
     }
 }
 
 #endif
 
-template <bool kBright>
+template <bool kTable>
 void sharpen_row_any(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                     int bpp, std::int32_t strength, float factor) {
+                     int bpp, std::int32_t strength, const std::uint8_t* lut) {
+#if HWY_TARGET != HWY_SCALAR
+    static constexpr std::uint8_t kUnused[256] = {};
+    const ByteTable table(kTable ? lut : kUnused);
+#endif
 #if HWY_TARGET == HWY_SCALAR
     const Rect rect{0, 0, width, 1};
     const auto b = static_cast<std::uint16_t>(bpp);
@@ -254,20 +242,18 @@ void sharpen_row_any(const std::uint8_t* const rows[4], std::uint8_t* dst, std::
     } else {
         flat_rows<std::uint8_t, 4, 3>(args, &set, strength, 255);
     }
-    if constexpr (kBright) {
+    if constexpr (kTable) {
         for (std::int32_t i = 2 * bpp; i < (width - 2) * bpp; ++i) {
-            if (bpp == 4 && i % 4 == 3) continue;
-            dst[i] = static_cast<std::uint8_t>(
-                std::min(static_cast<std::int32_t>(static_cast<float>(dst[i]) * factor), 255));
+            if (bpp != 4 || i % 4 != 3) dst[i] = lut[dst[i]];
         }
     }
 #else
     if (bpp == 1) {
-        sharpen_row_bpp<1, kBright>(rows, dst, width, strength, factor);
+        sharpen_row_bpp<1, kTable>(rows, dst, width, strength, table);
     } else if (bpp == 3) {
-        sharpen_row_bpp<3, kBright>(rows, dst, width, strength, factor);
+        sharpen_row_bpp<3, kTable>(rows, dst, width, strength, table);
     } else {
-        sharpen_row_bpp<4, kBright>(rows, dst, width, strength, factor);
+        sharpen_row_bpp<4, kTable>(rows, dst, width, strength, table);
     }
 #endif
 }
@@ -275,11 +261,11 @@ void sharpen_row_any(const std::uint8_t* const rows[4], std::uint8_t* dst, std::
 }  // namespace
 
 void SharpenRow8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                 int bpp, std::int32_t strength, const float* factor) {
-    if (factor != nullptr) {
-        sharpen_row_any<true>(rows, dst, width, bpp, strength, *factor);
+                 int bpp, std::int32_t strength, const std::uint8_t* lut) {
+    if (lut != nullptr) {
+        sharpen_row_any<true>(rows, dst, width, bpp, strength, lut);
     } else {
-        sharpen_row_any<false>(rows, dst, width, bpp, strength, 1.0F);
+        sharpen_row_any<false>(rows, dst, width, bpp, strength, lut);
     }
 }
 
@@ -312,20 +298,16 @@ HWY_EXPORT(SharpenRow8);
 HWY_EXPORT(SharpenFlat);
 
 void sharpen_row8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                  int bpp, std::int32_t strength, const float* factor) {
-    HWY_DYNAMIC_DISPATCH(SharpenRow8)(rows, dst, width, bpp, strength, factor);
+                  int bpp, std::int32_t strength, const std::uint8_t* lut) {
+    HWY_DYNAMIC_DISPATCH(SharpenRow8)(rows, dst, width, bpp, strength, lut);
     // The two-pixel frame at both ends keeps the row's values (through the
-    // brightness when there is one).
+    // table when there is one).
     const std::int32_t edge = 2 * bpp;
     const std::int32_t n = width * bpp;
     for (const std::int32_t from : {0, n - edge}) {
         for (std::int32_t i = from; i < from + edge; ++i) {
             if (bpp == 4 && i % 4 == 3) continue;
-            std::int32_t v = rows[2][i];
-            if (factor != nullptr) {
-                v = std::min(static_cast<std::int32_t>(static_cast<float>(v) * *factor), 255);
-            }
-            dst[i] = static_cast<std::uint8_t>(v);
+            dst[i] = lut != nullptr ? lut[rows[2][i]] : rows[2][i];
         }
     }
 }

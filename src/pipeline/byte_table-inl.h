@@ -52,20 +52,39 @@ public:
         const hn::Repartition<std::int8_t, D8> di;
         const hn::Repartition<std::uint16_t, D8> d16;
         const V8 lo = hn::And(v, hn::Set(d, 0x0F));
-        V8 c[16];
-        for (int k = 0; k < 16; ++k) c[k] = hn::TableLookupBytes(piece_[k], lo);
+        // The sign bit of each byte is the high nibble's bit 3, 2, 1, 0 in
+        // turn.
         V8 bits = v;
-        for (int half = 8; half >= 1; half /= 2) {
-            // The sign bit of each byte is the high nibble's next bit.
-            const auto m = hn::RebindMask(d, hn::Lt(hn::BitCast(di, bits), hn::Zero(di)));
-            for (int k = 0; k < half; ++k) c[k] = hn::IfThenElse(m, c[k + half], c[k]);
+        Mask m[4];
+        for (int level = 0; level < 4; ++level) {
+            m[level] = hn::RebindMask(d, hn::Lt(hn::BitCast(di, bits), hn::Zero(di)));
             bits = hn::BitCast(d, hn::ShiftLeft<1>(hn::BitCast(d16, bits)));
         }
-        return c[0];
+        // Depth first, so that few results are alive at once (16 registers
+        // on AVX2 hold neither all pieces nor all their results).
+        return pick<0, 16>(lo, m);
 #endif
     }
 
 private:
+#if HWY_TARGET != HWY_AVX3_DL
+    using Mask = hn::Mask<D8>;
+    // The piece of entries first*16.. chosen by the high nibble's bits
+    // below `count`.
+    template <int kFirst, int kCount>
+    HWY_INLINE V8 pick(V8 lo, const Mask* m) const {
+        if constexpr (kCount == 1) {
+            return hn::TableLookupBytes(piece_[kFirst], lo);
+        } else {
+            constexpr int kHalf = kCount / 2;
+            const V8 low = pick<kFirst, kHalf>(lo, m);
+            const V8 high = pick<kFirst + kHalf, kHalf>(lo, m);
+            // kHalf 8, 4, 2, 1 is the nibble's bit 3, 2, 1, 0.
+            constexpr int kLevel = kHalf == 8 ? 0 : kHalf == 4 ? 1 : kHalf == 2 ? 2 : 3;
+            return hn::IfThenElse(m[kLevel], high, low);
+        }
+    }
+#endif
 #if HWY_TARGET == HWY_AVX3_DL
     __m512i t_[4];
 #else

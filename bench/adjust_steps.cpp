@@ -63,15 +63,16 @@ struct PathChoice {
     PathChoice& operator=(const PathChoice&) = delete;
 };
 
-// simd: 1 the best target, 2 the AVX2 target (the best where there is
-// none), 0 the plain kernels; undone when the run ends.
+// simd: 1 the best target, 2 the AVX2 target, 3 the AVX-512 one without
+// VBMI (the best where there is no such target), 0 the plain kernels;
+// undone when the run ends.
 class Pin {
 public:
     explicit Pin(std::int64_t simd) {
         ForcePlainAdjustments(simd == 0);
-        if (simd != 2) return;
+        if (simd != 2 && simd != 3) return;
         for (const std::int64_t t : simd::runnable_targets()) {
-            if (simd::target_name(t) == "AVX2") simd::force_target(t);
+            if (simd::target_name(t) == (simd == 2 ? "AVX2" : "AVX3")) simd::force_target(t);
         }
     }
     ~Pin() {
@@ -262,7 +263,7 @@ BENCHMARK(BM_Demosaic8To24)->ArgName("simd")->Arg(1)->Arg(2)->Unit(benchmark::kM
 // sharpening with brightness after it, and all five.
 BENCHMARK(BM_SequenceColor24)
     ->ArgNames({"steps", "simd"})
-    ->ArgsProduct({{0b10011, 0b00100, 0b01000, 0b10111, 0b01001, 0b11111}, {1, 2}})
+    ->ArgsProduct({{0b10011, 0b00100, 0b01000, 0b10111, 0b01001, 0b11111}, {1, 2, 3}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyColor24)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadWriteColor24)->Unit(benchmark::kMicrosecond);

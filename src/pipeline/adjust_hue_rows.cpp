@@ -237,6 +237,13 @@ std::int32_t HueRows(const RectArgs& a, const HueSaturationRun::Plan& plan,
     (void)down;
     return 0;
 #else
+#if HWY_TARGET == HWY_AVX3_DL
+    // The hand-written kernel is faster here (see adjust_hue_avx512.cpp).
+    if (a.src_bpp == 3 || a.src_bpp == 4) {
+        hue_rows_avx512(a, plan, lut);
+        return a.rect.width();
+    }
+#endif
     switch (a.src_bpp) {
         case 3: return lut != nullptr ? hue_rows8<3, true>(a, plan, lut) : hue_rows8<3, false>(a, plan, lut);
         case 4: return lut != nullptr ? hue_rows8<4, true>(a, plan, lut) : hue_rows8<4, false>(a, plan, lut);

@@ -61,6 +61,12 @@ namespace kernels {
                                     const std::uint8_t* lut, int down);
 }  // namespace kernels
 
+// The hand-written kernel for AVX-512 with VBMI (x86 only; the portable
+// kernel hands its target's rows to it): pixels of 3 or 4 bytes, whole
+// rows, then lut[] when given, fourth bytes kept from the destination.
+void hue_rows_avx512(const kernels::RectArgs& args, const HueSaturationRun::Plan& plan,
+                     const std::uint8_t* lut);
+
 // The rectangle callback for a colour mode: the 8-bit variant for modes 2
 // and 3, the 16-bit one for 4 and 5 (it works on samples >> (bits - 8) and
 // writes the results << (bits - 8)), nullptr for the grey modes.  `params`

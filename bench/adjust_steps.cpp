@@ -149,7 +149,7 @@ void BM_GrayBalance(benchmark::State& state) {
     set_counters(state, p);
 }
 
-// simd: 1 the widest kernels, 0 plain, 2 at most AVX2.
+// simd as for Pin: 1 best, 2 AVX2, 0 plain.
 void BM_AllFiveColor24(benchmark::State& state) {
     const Pin pin(state.range(0));
     Picture p(kModeColor24);
@@ -181,7 +181,8 @@ void BM_Demosaic8To24(benchmark::State& state) {
 
 // The sequence with some of the five steps on (bit 0 brightness, 1
 // contrast, 2 hue and saturation, 3 sharpness, 4 gamma): what each costs
-// inside the one pass.  simd: 1 the widest kernels, 2 at most AVX2.
+// inside the one pass.  simd as for Pin: 1 best, 2 AVX2, 3 AVX-512 without
+// VBMI.
 void BM_SequenceColor24(benchmark::State& state) {
     const auto steps = state.range(0);
     const Pin pin(state.range(1));

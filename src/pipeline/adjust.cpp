@@ -160,7 +160,11 @@ public:
           hue_(HueRecord{v.hue, 0, v.saturation, kSampleBits}),
           sharpen_(sharpen), sharpness_{v.sharpness, kSampleBits},
           pre_(v, ToneSteps{v.gamma != 100, v.contrast != 0, v.brightness != 0 && !sharpen}),
-          post_(v, ToneSteps{false, false, v.brightness != 0 && sharpen}) {}
+          post_(v, ToneSteps{false, false, v.brightness != 0 && sharpen}) {
+        if constexpr (kBytes) {
+            linear_post_ = post_.active() && kernels::find_byte_scale(post_.bytes(), post_scale_);
+        }
+    }
 
     void run() {
         const std::int32_t h = out_.height;
@@ -235,7 +239,8 @@ private:
                 // Frame and brightness table in the same pass.
                 const std::int32_t strength = std::clamp<std::int32_t>(sharpness_.value, 0, 30);
                 kernels::sharpen_row8(rows, d, out_.width, bpp, strength,
-                                      post_.active() ? post_.bytes() : nullptr);
+                                      post_.active() ? post_.bytes() : nullptr,
+                                      linear_post_ ? &post_scale_ : nullptr);
                 return;
             }
         }
@@ -258,6 +263,10 @@ private:
     AdjustRecord sharpness_;
     ToneMap<V> pre_;
     ToneMap<V> post_;
+    // The brightness table's linear form, which vector kernels may apply
+    // instead of looking it up.
+    bool linear_post_ = false;
+    kernels::ByteScale post_scale_;
 };
 
 // True when sharpening runs and changes pixels: a scratch plane of the

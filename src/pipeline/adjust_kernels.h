@@ -48,13 +48,25 @@ struct Traits<Variant::kColour16> {
 void table_bytes(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
                  const std::uint8_t* lut);
 
+// A byte table that is v -> min(v * whole + ((v * frac) >> 16), 255) for
+// every v (brightness tables mostly are).
+struct ByteScale {
+    std::int16_t whole = 0;
+    std::uint16_t frac = 0;
+};
+
+// The linear form of a 256-entry table, when it has one whose `whole` is
+// 0..127: false otherwise.
+[[nodiscard]] bool find_byte_scale(const std::uint8_t* lut, ByteScale& scale);
+
 // One row of 8-bit sharpening from source rows y-2..y+1 into `dst`, all at
 // pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes, strength 0..30:
 // pixels 2..width-3 get the sharpened value, the two at each end the
-// rows[2] value, each through lut[] when there is one.  Fourth bytes of
-// 4-byte pixels are kept.
+// rows[2] value, each through lut[] when there is one (`scale`, when given,
+// being its linear form).  Fourth bytes of 4-byte pixels are kept.
 void sharpen_row8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                  int bpp, std::int32_t strength, const std::uint8_t* lut);
+                  int bpp, std::int32_t strength, const std::uint8_t* lut,
+                  const ByteScale* scale = nullptr);
 
 // Rows y-2..y+1 of a sharpening source and the destination row y, all at
 // pixel 0.

@@ -9,7 +9,11 @@
 // 6554 / 65536 exceeds 1/10 by too little to reach the next integer and the
 // correction turns floor into truncation.  The limited results go back into
 // bytes as even | odd << 8, so no shuffle is needed, and then through the
-// table (brightness after sharpening) when there is one.
+// table (brightness after sharpening) when there is one.  A table of the
+// linear form min(v * whole + ((v * frac) >> 16), 255) is applied as that
+// (two multiplies on the 16-bit lanes) except where byte permutes make the
+// table itself cheaper: on AVX2 the table lookup cost as much as the
+// sharpening.
 //
 // The flat rows of the sharpness callback are the plain loops of
 // SharpenFlat, which the compiler vectorises for each target.
@@ -139,10 +143,13 @@ HWY_INLINE V16 sharpened(D16 d, V16 value, V16 blur, V16 strength) {
     return hn::Min(hn::Max(hn::Add(value, term), hn::Zero(d)), hn::Set(d, 255));
 }
 
-template <int P, bool kTable>
+// What follows sharpening: nothing, the table, or the table's linear form.
+enum class After { kNone, kTable, kScale };
+
+template <int P, After kAfter>
 HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t n,
                               std::int32_t a, std::int32_t b, std::int16_t strength,
-                              const ByteTable& table) {
+                              const ByteTable& table, ByteScale scale) {
     const D8 d8;
     const D16 d16;
     const auto bytes = static_cast<std::int32_t>(hn::Lanes(d8));
@@ -195,8 +202,17 @@ HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* d
         V16 oo = sharpened(
             d16, hn::BitCast(d16, hn::ShiftRight<8>(hn::BitCast(hn::RebindToUnsigned<D16>(), v))),
             bo, s);
+        if constexpr (kAfter == After::kScale) {
+            // v * whole + ((v * frac) >> 16), limited to 255.
+            const hn::RebindToUnsigned<D16> du;
+            const auto whole = hn::Set(d16, scale.whole);
+            const auto frac = hn::Set(du, scale.frac);
+            const auto top = hn::Set(d16, 255);
+            oe = hn::Min(hn::Add(hn::Mul(oe, whole), hn::BitCast(d16, hn::MulHigh(hn::BitCast(du, oe), frac))), top);
+            oo = hn::Min(hn::Add(hn::Mul(oo, whole), hn::BitCast(d16, hn::MulHigh(hn::BitCast(du, oo), frac))), top);
+        }
         auto out = hn::BitCast(d8, hn::Or(oe, hn::ShiftLeft<8>(oo)));
-        if constexpr (kTable) out = table(out);
+        if constexpr (kAfter == After::kTable) out = table(out);
         std::uint8_t* d = dst + j;
         if (b - j >= bytes) {
             if constexpr (P == 4) out = hn::IfThenElse(keep, hn::LoadU(d8, d), out);
@@ -211,26 +227,37 @@ HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* d
     }
 }
 
-template <int P, bool kTable>
+template <int P, After kAfter>
 HWY_NOINLINE void sharpen_row_bpp(const std::uint8_t* const rows[4], std::uint8_t* dst,
-                                  std::int32_t width, std::int32_t strength, const ByteTable& table) {
+                                  std::int32_t width, std::int32_t strength, const ByteTable& table,
+                                  ByteScale scale) {
     const std::int32_t n = width * P;
     for (std::int32_t a = 2 * P; a < n - 2 * P; a += kChunk) {
-        sharpen_chunk<P, kTable>(rows, dst, n, a, std::min(a + kChunk, n - 2 * P),
-                                 static_cast<std::int16_t>(strength), table);
+        sharpen_chunk<P, kAfter>(rows, dst, n, a, std::min(a + kChunk, n - 2 * P),
+                                 static_cast<std::int16_t>(strength), table, scale);
+    }
+}
+
+template <After kAfter>
+void sharpen_row_after(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                       int bpp, std::int32_t strength, const ByteTable& table, ByteScale scale) {
+    if (bpp == 1) {
+        sharpen_row_bpp<1, kAfter>(rows, dst, width, strength, table, scale);
+    } else if (bpp == 3) {
+        sharpen_row_bpp<3, kAfter>(rows, dst, width, strength, table, scale);
+    } else {
+        sharpen_row_bpp<4, kAfter>(rows, dst, width, strength, table, scale);
     }
 }
 
 #endif
 
-template <bool kTable>
-void sharpen_row_any(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                     int bpp, std::int32_t strength, const std::uint8_t* lut) {
-#if HWY_TARGET != HWY_SCALAR
-    static constexpr std::uint8_t kUnused[256] = {};
-    const ByteTable table(kTable ? lut : kUnused);
-#endif
+}  // namespace
+
+void SharpenRow8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                 int bpp, std::int32_t strength, const std::uint8_t* lut, const ByteScale* scale) {
 #if HWY_TARGET == HWY_SCALAR
+    (void)scale;
     const Rect rect{0, 0, width, 1};
     const auto b = static_cast<std::uint16_t>(bpp);
     const RectArgs args = make_args(dst, rows[2], &rect, 0, 0, b, b, 0, 0);
@@ -242,31 +269,24 @@ void sharpen_row_any(const std::uint8_t* const rows[4], std::uint8_t* dst, std::
     } else {
         flat_rows<std::uint8_t, 4, 3>(args, &set, strength, 255);
     }
-    if constexpr (kTable) {
+    if (lut != nullptr) {
         for (std::int32_t i = 2 * bpp; i < (width - 2) * bpp; ++i) {
             if (bpp != 4 || i % 4 != 3) dst[i] = lut[dst[i]];
         }
     }
 #else
-    if (bpp == 1) {
-        sharpen_row_bpp<1, kTable>(rows, dst, width, strength, table);
-    } else if (bpp == 3) {
-        sharpen_row_bpp<3, kTable>(rows, dst, width, strength, table);
+    static constexpr std::uint8_t kUnused[256] = {};
+    const ByteTable table(lut != nullptr ? lut : kUnused);
+    // With byte permutes the table is cheaper than the two multiplies.
+    const bool arithmetic = scale != nullptr && HWY_TARGET != HWY_AVX3_DL;
+    if (lut == nullptr) {
+        sharpen_row_after<After::kNone>(rows, dst, width, bpp, strength, table, ByteScale{});
+    } else if (arithmetic) {
+        sharpen_row_after<After::kScale>(rows, dst, width, bpp, strength, table, *scale);
     } else {
-        sharpen_row_bpp<4, kTable>(rows, dst, width, strength, table);
+        sharpen_row_after<After::kTable>(rows, dst, width, bpp, strength, table, ByteScale{});
     }
 #endif
-}
-
-}  // namespace
-
-void SharpenRow8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                 int bpp, std::int32_t strength, const std::uint8_t* lut) {
-    if (lut != nullptr) {
-        sharpen_row_any<true>(rows, dst, width, bpp, strength, lut);
-    } else {
-        sharpen_row_any<false>(rows, dst, width, bpp, strength, lut);
-    }
 }
 
 void SharpenFlat(const RectArgs& a, const SharpenRows* one, std::int32_t s, std::int32_t maximum,
@@ -295,11 +315,29 @@ HWY_AFTER_NAMESPACE();
 namespace zbx::pipeline::kernels {
 
 HWY_EXPORT(SharpenRow8);
+
+bool find_byte_scale(const std::uint8_t* lut, ByteScale& scale) {
+    // T = whole * 65536 + frac must give floor(v * T / 65536) == lut[v]
+    // below 255 and at least 255 where the table is 255: each v bounds T.
+    if (lut[0] != 0) return false;
+    std::int64_t lo = 0;
+    std::int64_t hi = std::int64_t{128} * 65536 - 1;
+    for (std::int64_t v = 1; v < 256; ++v) {
+        const std::int64_t e = lut[v];
+        lo = std::max(lo, (e * 65536 + v - 1) / v);
+        if (e < 255) hi = std::min(hi, ((e + 1) * 65536 + v - 1) / v - 1);
+    }
+    if (lo > hi) return false;
+    scale.whole = static_cast<std::int16_t>(lo >> 16);
+    scale.frac = static_cast<std::uint16_t>(lo & 0xFFFF);
+    return true;
+}
 HWY_EXPORT(SharpenFlat);
 
 void sharpen_row8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                  int bpp, std::int32_t strength, const std::uint8_t* lut) {
-    HWY_DYNAMIC_DISPATCH(SharpenRow8)(rows, dst, width, bpp, strength, lut);
+                  int bpp, std::int32_t strength, const std::uint8_t* lut,
+                  const ByteScale* scale) {
+    HWY_DYNAMIC_DISPATCH(SharpenRow8)(rows, dst, width, bpp, strength, lut, scale);
     // The two-pixel frame at both ends keeps the row's values (through the
     // table when there is one).
     const std::int32_t edge = 2 * bpp;

@@ -188,11 +188,12 @@ namespace {
 // that the address sanitizer sees any read or write past a row), at widths
 // around the vector steps and the 2048-byte chunk: every written byte is
 // the sharpened value (the source value in the two-pixel frame), with a
-// table its entry, and fourth bytes keep what the destination had.
+// table its entry (also a linear table given with its linear form), and
+// fourth bytes keep what the destination had.
 TEST(AdjustSharpness, SequenceRowsStayInsideTheirRows) {
     std::mt19937 rng(52);
-    std::vector<std::uint8_t> lut(256);
-    for (auto& e : lut) e = static_cast<std::uint8_t>(rng());
+    std::vector<std::uint8_t> random_lut(256);
+    for (auto& e : random_lut) e = static_cast<std::uint8_t>(rng());
     for (const testing::KernelPath& path : testing::kernel_paths()) {
         if (path.plain) continue;
         simd::force_target(path.target);
@@ -210,7 +211,17 @@ TEST(AdjustSharpness, SequenceRowsStayInsideTheirRows) {
                     std::vector<std::uint8_t> before(n);
                     for (auto& b : before) b = static_cast<std::uint8_t>(rng());
                     const std::int32_t s = std::uniform_int_distribution<std::int32_t>(1, 30)(rng);
-                    for (const bool table : {false, true}) {
+                    // A linear table: a random slope below 12.
+                    const std::int32_t slope = std::uniform_int_distribution<std::int32_t>(0, 12 * 65536 - 1)(rng);
+                    std::vector<std::uint8_t> linear_lut(256);
+                    for (std::int32_t v = 0; v < 256; ++v) {
+                        linear_lut[v] = static_cast<std::uint8_t>(
+                            std::min<std::int64_t>(std::int64_t{v} * slope >> 16, 255));
+                    }
+                    kernels::ByteScale scale;
+                    ASSERT_TRUE(kernels::find_byte_scale(linear_lut.data(), scale)) << slope;
+                    for (const int table : {0, 1, 2}) {
+                        const std::vector<std::uint8_t>& lut = table == 2 ? linear_lut : random_lut;
                         std::vector<std::uint8_t> want = before;
                         for (std::int32_t x = 0; x < w; ++x) {
                             const bool frame = x < 2 || x > w - 3;
@@ -223,11 +234,12 @@ TEST(AdjustSharpness, SequenceRowsStayInsideTheirRows) {
                                         for (std::int32_t k = -2; k <= 1; ++k) sum += r[i + k * bpp];
                                     v = std::clamp(v + s * (v - (sum >> 4)) / 10, 0, 255);
                                 }
-                                want[i] = table ? lut[v] : static_cast<std::uint8_t>(v);
+                                want[i] = table != 0 ? lut[v] : static_cast<std::uint8_t>(v);
                             }
                         }
                         std::vector<std::uint8_t> got = before;
-                        kernels::sharpen_row8(src, got.data(), w, bpp, s, table ? lut.data() : nullptr);
+                        kernels::sharpen_row8(src, got.data(), w, bpp, s, table != 0 ? lut.data() : nullptr,
+                                              table == 2 ? &scale : nullptr);
                         ASSERT_EQ(got, want) << path.name << " bpp " << bpp << " width " << w
                                              << " table " << table;
                     }

@@ -353,6 +353,30 @@ void check_byte_walk(std::int32_t bpp, std::int32_t width, bool in_place, unsign
     }
 }
 
+// A linear form found for a brightness table reproduces each entry (a few
+// factors, rounded just below a third or such, have none and keep the
+// table); a curved gamma table has none.
+TEST(AdjustTables, LinearFormOfBrightnessNotOfGamma) {
+    for (std::int32_t b = -255; b <= 255; ++b) {
+        const float f = brightness_factor(b);
+        std::array<std::uint8_t, 256> lut{};
+        for (int v = 0; v < 256; ++v) {
+            lut[v] = static_cast<std::uint8_t>(
+                std::clamp(static_cast<std::int32_t>(static_cast<float>(v) * f), 0, 255));
+        }
+        kernels::ByteScale scale;
+        if (!kernels::find_byte_scale(lut.data(), scale)) continue;
+        for (std::int32_t v = 0; v < 256; ++v) {
+            const std::int32_t got = std::min(v * scale.whole + ((v * scale.frac) >> 16), 255);
+            ASSERT_EQ(got, lut[v]) << "brightness " << b << " v " << v;
+        }
+    }
+    std::array<std::uint8_t, 256> gamma{};
+    build_gamma_table8(gamma_exponent(160), gamma.data());
+    kernels::ByteScale scale;
+    EXPECT_FALSE(kernels::find_byte_scale(gamma.data(), scale));
+}
+
 TEST(AdjustTables, ByteWalkAroundItsStepsOnEveryPath) {
     testing::on_every_path([&](const testing::KernelPath& path) {
         SCOPED_TRACE(path.name);

@@ -2,8 +2,10 @@
 // and with the plain path forced: simd:0), and all five on a Color24 frame
 // beside a plain copy of that frame.  The five together read and write the
 // frame once, so their floor is one in-place pass over it
-// (BM_ReadWriteColor24); BM_AllFiveColor24 with simd:2 keeps to the AVX2
-// kernels as processors without AVX-512 run them.
+// (BM_ReadWriteColor24); BM_AllFiveColor24 with simd:2 pins the vector
+// layer's dispatch to its AVX2 target, as processors without AVX-512 run it.
+// BM_Demosaic8To24 (same pinning) is the yardstick the five are compared
+// with in one run.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -17,7 +19,10 @@
 #include "pipeline/adjust_gamma.h"
 #include "pipeline/adjust_hue_saturation.h"
 #include "pipeline/adjust_sharpness.h"
+#include "pipeline/demosaic.h"
+#include "pipeline/image_buffer.h"
 #include "pipeline/mono_correction.h"
+#include "pipeline/simd_targets.h"
 
 namespace {
 
@@ -56,6 +61,26 @@ struct PathChoice {
     ~PathChoice() { ForcePlainAdjustments(false); }
     PathChoice(const PathChoice&) = delete;
     PathChoice& operator=(const PathChoice&) = delete;
+};
+
+// simd: 1 the best target, 2 the AVX2 target, 3 the AVX-512 one without
+// VBMI (the best where there is no such target), 0 the plain kernels;
+// undone when the run ends.
+class Pin {
+public:
+    explicit Pin(std::int64_t simd) {
+        ForcePlainAdjustments(simd == 0);
+        if (simd != 2 && simd != 3) return;
+        for (const std::int64_t t : simd::runnable_targets()) {
+            if (simd::target_name(t) == (simd == 2 ? "AVX2" : "AVX3")) simd::force_target(t);
+        }
+    }
+    ~Pin() {
+        ForcePlainAdjustments(false);
+        simd::force_target(0);
+    }
+    Pin(const Pin&) = delete;
+    Pin& operator=(const Pin&) = delete;
 };
 
 void set_counters(benchmark::State& state, const Picture& p) {
@@ -124,25 +149,43 @@ void BM_GrayBalance(benchmark::State& state) {
     set_counters(state, p);
 }
 
-// simd: 1 the widest kernels, 0 plain, 2 at most AVX2.
+// simd as for Pin: 1 best, 2 AVX2, 0 plain.
 void BM_AllFiveColor24(benchmark::State& state) {
-    ForcePlainAdjustments(state.range(0) == 0);
-    if (state.range(0) == 2) kernels::limit_simd(kernels::Simd::kAvx2);
+    const Pin pin(state.range(0));
     Picture p(kModeColor24);
     Picture scratch(kModeColor24);
     const AdjustmentValues v{20, 15, 30, 40, 8, 120};
     for (auto _ : state) ApplyAdjustments(p.plane, scratch.plane, kModeColor24, v);
-    ForcePlainAdjustments(false);
-    kernels::limit_simd(kernels::Simd::kAvx512);
     set_counters(state, p);
+}
+
+// The 8-bit demosaic to Color24 of the same size, the five's yardstick.
+void BM_Demosaic8To24(benchmark::State& state) {
+    const Pin pin(state.range(0));
+    CImageBuffer raw;
+    CImageBuffer dst;
+    if (raw.Create(kWidth, kHeight, 8) != 1 || dst.Create(kWidth, kHeight, 24) != 1) {
+        state.SkipWithError("no buffers");
+        return;
+    }
+    std::mt19937 rng(7);
+    for (std::size_t i = 0; i < raw.store_size(); ++i) raw.pixels()[i] = static_cast<std::uint8_t>(rng());
+    BayerRecord rec{3, 130, 100, 90};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(DemosaicPasses(dst, raw, rec));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(dst.store_size()));
 }
 
 // The sequence with some of the five steps on (bit 0 brightness, 1
 // contrast, 2 hue and saturation, 3 sharpness, 4 gamma): what each costs
-// inside the one pass.  simd: 1 the widest kernels, 2 at most AVX2.
+// inside the one pass.  simd as for Pin: 1 best, 2 AVX2, 3 AVX-512 without
+// VBMI.
 void BM_SequenceColor24(benchmark::State& state) {
     const auto steps = state.range(0);
-    if (state.range(1) == 2) kernels::limit_simd(kernels::Simd::kAvx2);
+    const Pin pin(state.range(1));
     Picture p(kModeColor24);
     Picture scratch(kModeColor24);
     AdjustmentValues v{};
@@ -155,7 +198,6 @@ void BM_SequenceColor24(benchmark::State& state) {
     if ((steps & 8) != 0) v.sharpness = 8;
     if ((steps & 16) != 0) v.gamma = 120;
     for (auto _ : state) ApplyAdjustments(p.plane, scratch.plane, kModeColor24, v);
-    kernels::limit_simd(kernels::Simd::kAvx512);
     set_counters(state, p);
 }
 
@@ -217,11 +259,12 @@ BENCHMARK(BM_AllFiveColor24)
     ->Arg(2)
     ->Arg(0)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Demosaic8To24)->ArgName("simd")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 // Tone table alone, hue alone, sharpening alone, all but sharpening,
 // sharpening with brightness after it, and all five.
 BENCHMARK(BM_SequenceColor24)
     ->ArgNames({"steps", "simd"})
-    ->ArgsProduct({{0b10011, 0b00100, 0b01000, 0b10111, 0b01001, 0b11111}, {1, 2}})
+    ->ArgsProduct({{0b10011, 0b00100, 0b01000, 0b10111, 0b01001, 0b11111}, {1, 2, 3}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyColor24)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadWriteColor24)->Unit(benchmark::kMicrosecond);

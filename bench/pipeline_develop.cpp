@@ -1,7 +1,8 @@
 // A whole DevelopFrame per colour mode with neutral settings at 1280 × 720,
 // beside a plain copy of the bytes the mode's demosaic reads and writes (the
 // mono modes only touch nothing, so their floor is the raw frame).  Also
-// Color24 with all five colour and tone adjustments on.
+// Color24 with all five colour and tone adjustments on, and the Color24
+// demosaic alone: what a neutral DevelopFrame is compared with.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "pipeline/adjustment_block.h"
+#include "pipeline/demosaic.h"
 #include "pipeline/develop.h"
 #include "pipeline/image_buffer.h"
 
@@ -94,6 +96,28 @@ void copy_floor(benchmark::State& state, int mode) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
+// The demosaic DevelopFrame runs for Color24 (same mosaic, default gains).
+void demosaic_only(benchmark::State& state) {
+    CImageBuffer raw;
+    CImageBuffer dst;
+    if (raw.Create(kW, kH, 8) != 1 || dst.Create(kW, kH, 24) != 1) {
+        state.SkipWithError("no buffers");
+        return;
+    }
+    std::mt19937 rng(5);
+    for (std::size_t i = 0; i < raw.store_size(); ++i) raw.pixels()[i] = static_cast<std::uint8_t>(rng());
+    AdjustmentArray adjust{};
+    SetAdjustmentDefaults(adjust);
+    const AdjustmentBlock a(adjust);
+    BayerRecord rec{a.BayerMode(), a.BayerGainRed(), a.BayerGainGreen(), a.BayerGainBlue()};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(DemosaicPasses(dst, raw, rec));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * (raw.store_size() + dst.store_size())));
+}
+
+BENCHMARK(demosaic_only);
 BENCHMARK_CAPTURE(copy_floor, mono8, 0);
 BENCHMARK_CAPTURE(develop, mono8, 0);
 BENCHMARK_CAPTURE(copy_floor, mono10, 1);

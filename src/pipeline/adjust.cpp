@@ -11,40 +11,16 @@
 #include "pipeline/adjust_hue_saturation.h"
 #include "pipeline/adjust_kernels.h"
 #include "pipeline/adjust_sharpness.h"
-#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 
 namespace {
 std::atomic<bool> g_force_plain{false};
-std::atomic<int> g_simd_limit{static_cast<int>(kernels::Simd::kAvx512)};
-
-kernels::Simd processor_simd() {
-#if ZBX_X86_SIMD
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")) {
-        return kernels::Simd::kAvx512;
-    }
-    return __builtin_cpu_supports("avx2") ? kernels::Simd::kAvx2 : kernels::Simd::kPlain;
-#else
-    return kernels::Simd::kPlain;
-#endif
-}
 }  // namespace
 
 void ForcePlainAdjustments(bool plain) { g_force_plain.store(plain, std::memory_order_relaxed); }
 
-kernels::Simd kernels::simd_level() {
-    static const Simd have = processor_simd();
-    if (g_force_plain.load(std::memory_order_relaxed)) return Simd::kPlain;
-    return static_cast<Simd>(
-        std::min(static_cast<int>(have), g_simd_limit.load(std::memory_order_relaxed)));
-}
-
-void kernels::limit_simd(Simd most) {
-    g_simd_limit.store(static_cast<int>(most), std::memory_order_relaxed);
-}
+bool kernels::vector_kernels() { return !g_force_plain.load(std::memory_order_relaxed); }
 
 bool variant_for_mode(int colour_mode, Variant& variant) {
     switch (colour_mode) {
@@ -116,22 +92,17 @@ public:
         std::uint16_t* t = table_.data();
         for (std::int32_t i = 0; i < kEntries; ++i) t[i] = static_cast<std::uint16_t>(chain(i));
         if constexpr (kBytes) {
-            for (std::int32_t i = 0; i < 256; ++i) {
-                bytes_[i] = static_cast<std::uint8_t>(t[i]);
-                words_[i] = t[i];
-            }
+            for (std::int32_t i = 0; i < 256; ++i) bytes_[i] = static_cast<std::uint8_t>(t[i]);
         }
     }
 
     [[nodiscard]] bool active() const { return steps_.any(); }
     // The 256 entries of an 8-bit map.
     [[nodiscard]] const std::uint8_t* bytes() const { return bytes_.data(); }
-    // The same entries as 32-bit words, for AVX2 gathers.
-    [[nodiscard]] const std::int32_t* words() const { return words_.data(); }
 
     void apply(const kernels::RectArgs& a) const {
         if constexpr (kBytes) {
-            (void)kernels::for_each_byte_lut<V>(a, bytes_.data(), words_.data());
+            (void)kernels::for_each_byte_lut<V>(a, bytes_.data());
         } else {
             const std::uint16_t* t = table_.data();
             (void)kernels::for_each_sample<V>(a, [this, t](S s) {
@@ -158,7 +129,6 @@ private:
     std::array<std::uint16_t, kEntries> contrast_{};
     kernels::Lut16 table_;
     std::array<std::uint8_t, kBytes ? 256 : 1> bytes_{};
-    std::array<std::int32_t, kBytes ? 256 : 1> words_{};
 };
 
 // Rows of a plane as the argument pack of the kernels: `src_rows` of `src`
@@ -190,7 +160,11 @@ public:
           hue_(HueRecord{v.hue, 0, v.saturation, kSampleBits}),
           sharpen_(sharpen), sharpness_{v.sharpness, kSampleBits},
           pre_(v, ToneSteps{v.gamma != 100, v.contrast != 0, v.brightness != 0 && !sharpen}),
-          post_(v, ToneSteps{false, false, v.brightness != 0 && sharpen}) {}
+          post_(v, ToneSteps{false, false, v.brightness != 0 && sharpen}) {
+        if constexpr (kBytes) {
+            linear_post_ = post_.active() && kernels::find_byte_scale(post_.bytes(), post_scale_);
+        }
+    }
 
     void run() {
         const std::int32_t h = out_.height;
@@ -224,7 +198,7 @@ private:
     void prepare(const kernels::RectArgs& a) const {
         if (hue_on_) {
             const bool table = kBytes && pre_.active();
-            (void)hue_.run(V, a, table ? byte_table() : nullptr, table ? pre_.words() : nullptr);
+            (void)hue_.run(V, a, table ? byte_table() : nullptr);
             if (!kBytes && pre_.active()) {
                 pre_.apply(rows_of(out_of(a), a.dst_y, out_of(a), a.dst_y, 1));
             }
@@ -258,23 +232,18 @@ private:
         const std::uint8_t* rows[4] = {ring_row(y - 2), ring_row(y - 1), ring_row(y),
                                        ring_row(y + 1)};
         std::uint8_t* d = out_.pixels + static_cast<std::ptrdiff_t>(y) * out_.stride;
-#if ZBX_X86_SIMD
         if constexpr (kBytes) {
             const int bpp = out_.bytes_per_pixel;
             const bool usual = bpp == T::kChannels || (T::kChannels == 3 && bpp == 4);
-            const std::int32_t strength = std::clamp<std::int32_t>(sharpness_.value, 0, 30);
-            if (usual && kernels::use_avx512()) {
+            if (usual && kernels::vector_kernels()) {
                 // Frame and brightness table in the same pass.
-                kernels::sharpen_row_avx512(rows, d, out_.width, bpp, strength, post_.bytes());
-                return;
-            }
-            if (usual && kernels::use_avx2()) {
-                kernels::sharpen_row_avx2(rows, d, out_.width, bpp, strength,
-                                          post_.active() ? post_.words() : nullptr);
+                const std::int32_t strength = std::clamp<std::int32_t>(sharpness_.value, 0, 30);
+                kernels::sharpen_row8(rows, d, out_.width, bpp, strength,
+                                      post_.active() ? post_.bytes() : nullptr,
+                                      linear_post_ ? &post_scale_ : nullptr);
                 return;
             }
         }
-#endif
         sharpen_row(V, rows, d, out_.width, out_.bytes_per_pixel, sharpness_);
         // The two-pixel frame at both ends keeps the row's prepared values.
         const std::int32_t w = out_.width;
@@ -294,6 +263,10 @@ private:
     AdjustRecord sharpness_;
     ToneMap<V> pre_;
     ToneMap<V> post_;
+    // The brightness table's linear form, which vector kernels may apply
+    // instead of looking it up.
+    bool linear_post_ = false;
+    kernels::ByteScale post_scale_;
 };
 
 // True when sharpening runs and changes pixels: a scratch plane of the

@@ -35,11 +35,8 @@ public:
     // What the callback does on the rectangle for variant kColour8 or
     // kColour16.  With `lut` (kColour8 only) every written sample then also
     // goes through lut[], as a following table pass over the rectangle
-    // would.  `wide_lut`, the same table as 32-bit entries, spares the AVX2
-    // table walk building its own copy for every row.  Returns 0, touching nothing, when the
-    // layout does not suit.
-    int run(Variant variant, const kernels::RectArgs& args, const std::uint8_t* lut = nullptr,
-            const std::int32_t* wide_lut = nullptr) const;
+    // would.  Returns 0, touching nothing, when the layout does not suit.
+    int run(Variant variant, const kernels::RectArgs& args, const std::uint8_t* lut = nullptr) const;
 
     // The parts of the pixel rule the kernels share.
     struct Plan {
@@ -54,8 +51,19 @@ private:
     Plan plan_;
 };
 
-// The AVX-512 kernel of 8-bit pixels (3 or 4 bytes): hue and saturation,
-// then lut[] when given, fourth bytes kept from the destination.
+namespace kernels {
+// The vector kernel of pixels of 3 or 4 bytes (then with `lut`, when given,
+// on every written byte) or of 6 or 8 bytes (samples >> `down`, limited to
+// 255, results << `down`): whole vectors of pixels from the start of each
+// row; returns how many pixels of every row it did (the rest is the
+// caller's).  Fourth bytes or samples keep what the destination had.
+[[nodiscard]] std::int32_t hue_rows(const RectArgs& a, const HueSaturationRun::Plan& plan,
+                                    const std::uint8_t* lut, int down);
+}  // namespace kernels
+
+// The hand-written kernel for AVX-512 with VBMI (x86 only; the portable
+// kernel hands its target's rows to it): pixels of 3 or 4 bytes, whole
+// rows, then lut[] when given, fourth bytes kept from the destination.
 void hue_rows_avx512(const kernels::RectArgs& args, const HueSaturationRun::Plan& plan,
                      const std::uint8_t* lut);
 

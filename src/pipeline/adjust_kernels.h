@@ -38,41 +38,52 @@ struct Traits<Variant::kColour16> {
     static constexpr int kChannels = 3;
 };
 
-// Kernel families, narrowest first.  AVX-512 here means F, BW, VL and VBMI
-// (byte permutes over two registers make a 256-entry table four
-// instructions).
-enum class Simd { kPlain = 0, kAvx2 = 1, kAvx512 = 2 };
+// False while ForcePlainAdjustments holds: then only the plain kernels
+// run.  Otherwise the vector kernels run on the target the portable vector
+// layer dispatches to (simd::force_target pins one for comparisons).
+[[nodiscard]] bool vector_kernels();
 
-// The widest family that may run: what the processor has, lowered to plain
-// by ForcePlainAdjustments and to at most `limit_simd` otherwise.
-[[nodiscard]] Simd simd_level();
-// Caps the family (tests and benchmarks compare the paths on one machine).
-void limit_simd(Simd most);
+// lut[] on n bytes from s to d (the two may be the same).  With `fourth`,
+// every fourth byte (index 3 mod 4) is left as it is in d.
+void table_bytes(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
+                 const std::uint8_t* lut);
 
-// True when the AVX2 (or wider) kernels may run.
-[[nodiscard]] inline bool use_avx2() { return simd_level() >= Simd::kAvx2; }
-[[nodiscard]] inline bool use_avx512() { return simd_level() >= Simd::kAvx512; }
+// A byte table that is v -> min(v * whole + ((v * frac) >> 16), 255) for
+// every v (brightness tables mostly are).
+struct ByteScale {
+    std::int16_t whole = 0;
+    std::uint16_t frac = 0;
+};
 
-// lut[] on n bytes from s to d (AVX-512 only; the two may be the same).
-// With `fourth`, every fourth byte (index 3 mod 4) is left as it is in d.
-void lut_bytes_avx512(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
-                      const std::uint8_t* lut);
+// The linear form of a 256-entry table, when it has one whose `whole` is
+// 0..127: false otherwise.
+[[nodiscard]] bool find_byte_scale(const std::uint8_t* lut, ByteScale& scale);
 
-// The same on AVX2 with the table as 256 32-bit entries (for gathers).
-void lut_bytes_avx2(const std::uint8_t* s, std::uint8_t* d, std::int32_t n, bool fourth,
-                    const std::int32_t* wide_lut);
+// One row of 8-bit sharpening from source rows y-2..y+1 into `dst`, all at
+// pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes, strength 0..30:
+// pixels 2..width-3 get the sharpened value, the two at each end the
+// rows[2] value, each through lut[] when there is one (`scale`, when given,
+// being its linear form).  Fourth bytes of 4-byte pixels are kept.
+void sharpen_row8(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
+                  int bpp, std::int32_t strength, const std::uint8_t* lut,
+                  const ByteScale* scale = nullptr);
 
-// One row of 8-bit sharpening (AVX-512 only) from source rows y-2..y+1 into
-// `dst`, all at pixel 0, `width` >= 5 pixels of `bpp` (1, 3 or 4) bytes:
-// pixels 2..width-3 get lut[sharpened value], the two at each end
-// lut[rows[2] value]; fourth bytes of 4-byte pixels are kept.
-void sharpen_row_avx512(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                        int bpp, std::int32_t strength, const std::uint8_t* lut);
+// Rows y-2..y+1 of a sharpening source and the destination row y, all at
+// pixel 0.
+struct SharpenRows {
+    const std::uint8_t* r[4];
+    std::uint8_t* d;
+};
 
-// The same row on AVX2, the table as 256 32-bit entries (for gathers), or
-// nullptr for none: the values as they are.
-void sharpen_row_avx2(const std::uint8_t* const rows[4], std::uint8_t* dst, std::int32_t width,
-                      int bpp, std::int32_t strength, const std::int32_t* wide_lut);
+struct RectArgs;
+
+// The sharpness rows of pixels holding just their `channels` samples
+// (`samples` == channels) or a fourth one (`samples` == 4), samples of
+// `sample_bytes` (1 or 2): every row of `a` two inside its edges, or with
+// `one` just that row (`a` then gives only the width).  Limits to
+// 0..maximum; fourth samples are kept.
+void sharpen_flat(const RectArgs& a, const SharpenRows* one, std::int32_t s, std::int32_t maximum,
+                  int sample_bytes, int samples, int channels);
 
 // Samples are little-endian in the stores; memcpy keeps the access defined
 // for any store and compiles to a plain load.
@@ -167,13 +178,9 @@ int for_each_sample(const RectArgs& a, Op op) {
 // Replaces each processed byte s of an 8-bit picture by lut[s].  Eight
 // bytes go through the table per step and leave in one store; in 4-byte
 // colour pixels the fourth byte is kept from the destination word.  Layouts
-// other than 1, 3 or 4 bytes per pixel take the per-sample loop.  `wide`,
-// when given, holds the same table as 32-bit entries for the AVX2 walk;
-// without it that walk builds its own copy, so callers running many small
-// rectangles with one table should pass it.
+// other than 1, 3 or 4 bytes per pixel take the per-sample loop.
 template <Variant V>
-int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
-                      [[maybe_unused]] const std::int32_t* wide = nullptr) {
+int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut) {
     using T = Traits<V>;
     static_assert(sizeof(typename T::Sample) == 1);
     if (!layout_fits<V>(a)) return 0;
@@ -182,25 +189,12 @@ int for_each_byte_lut(const RectArgs& a, const std::uint8_t* lut,
     if (!flat && !fourth) {
         return for_each_sample<V>(a, [lut](std::uint8_t v) { return lut[v]; });
     }
-#if ZBX_X86_SIMD
-    if (use_avx512()) {
+    if (vector_kernels()) {
         for (std::int32_t y = 0; y < a.rect.height(); ++y) {
-            lut_bytes_avx512(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, lut);
+            table_bytes(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, lut);
         }
         return 1;
     }
-    if (use_avx2()) {
-        std::array<std::int32_t, 256> copy;
-        if (wide == nullptr) {
-            std::copy(lut, lut + 256, copy.begin());
-            wide = copy.data();
-        }
-        for (std::int32_t y = 0; y < a.rect.height(); ++y) {
-            lut_bytes_avx2(a.src_row(y), a.dst_row(y), a.rect.width() * a.src_bpp, fourth, wide);
-        }
-        return 1;
-    }
-#endif
     // Keep mask of one 8-byte step: the fourth byte of each pixel.
     const std::uint64_t keep = fourth ? 0xFF000000'FF000000ULL : 0;
     const std::int32_t n = a.rect.width() * a.src_bpp;

@@ -1,153 +1,20 @@
 // The 4 x 4 box sum is separable.  For the usual layouts (pixels holding
-// just the samples, or a fourth one) a row is done in chunks: first the
-// column sums of four rows for every sample of the chunk, then per sample
-// blur = (four column sums one pixel apart) >> 4 and the term
-// trunc(s * (v - blur) / 10), both over flat sample runs the compiler
-// vectorises (16-bit lanes for 8-bit pictures, where every sum fits).  The
-// term is computed rather than looked up; it equals the table entry for
-// every sample within the maximum.  Fourth samples are computed too and
-// then left as they were when the chunk is written.  The same source is
-// built plain, for AVX2 and for AVX-512 (chosen at run time; the sequence
-// of development has its own AVX-512 and AVX2 rows for 8-bit pictures in
-// adjust_avx512.cpp and adjust_avx2.cpp).  Other layouts take a
-// per-pixel loop with a sliding column sum.
+// just the samples, or a fourth one) the rows go to the vector layer's flat
+// kernel (adjust_sharpen_rows.cpp: column sums of four rows per chunk, then
+// blur and term over flat sample runs); the term is computed rather than
+// looked up, and equals the table entry for every sample within the
+// maximum.  Other layouts take a per-pixel loop with a sliding column sum.
 #include "pipeline/adjust_sharpness.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "pipeline/adjust_kernels.h"
-#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 namespace {
 
-// Output pixels per chunk: the column sums of a chunk stay in L1.
-constexpr std::int32_t kChunk = 256;
-
-// Rows y-2..y+1 of the source, the destination row y, all at pixel 0.
-struct RowSet {
-    const std::uint8_t* r[4];
-    std::uint8_t* d;
-};
-
-// Output pixels x0..x1-1 (2 <= x0, x1 <= width - 2) of one row, with P
-// samples per pixel of which the first kChannels are written.  Acc holds
-// column and block sums.
-template <typename S, typename Acc, int P, int kChannels>
-[[gnu::always_inline]] inline void sharpen_chunk(const RowSet& rows, std::int32_t x0,
-                                                 std::int32_t x1, Acc s, Acc maximum) {
-    using kernels::load;
-    constexpr int kSize = static_cast<int>(sizeof(S));
-    Acc col[(kChunk + 3) * P];
-    S out[kChunk * P];
-    const std::int32_t first = (x0 - 2) * P;  // sample index of the first column
-    const std::int32_t columns = (x1 - x0 + 3) * P;
-    const std::uint8_t* r0 = rows.r[0] + static_cast<std::ptrdiff_t>(first) * kSize;
-    const std::uint8_t* r1 = rows.r[1] + static_cast<std::ptrdiff_t>(first) * kSize;
-    const std::uint8_t* r2 = rows.r[2] + static_cast<std::ptrdiff_t>(first) * kSize;
-    const std::uint8_t* r3 = rows.r[3] + static_cast<std::ptrdiff_t>(first) * kSize;
-    for (std::int32_t i = 0; i < columns; ++i) {
-        const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(i) * kSize;
-        col[i] = static_cast<Acc>(static_cast<Acc>(load<S>(r0 + o)) + static_cast<Acc>(load<S>(r1 + o)) +
-                                  static_cast<Acc>(load<S>(r2 + o)) + static_cast<Acc>(load<S>(r3 + o)));
-    }
-    const std::int32_t n = (x1 - x0) * P;
-    const std::uint8_t* centre = r2 + static_cast<std::ptrdiff_t>(2 * P) * kSize;
-    std::uint8_t* d = rows.d + static_cast<std::ptrdiff_t>(x0) * P * kSize;
-    // Straight into the destination when every sample is written.
-    std::uint8_t* target = P == kChannels ? d : reinterpret_cast<std::uint8_t*>(out);
-    for (std::int32_t j = 0; j < n; ++j) {
-        const auto near = static_cast<Acc>(col[j + P] + col[j + 2 * P]);
-        const auto far = static_cast<Acc>(col[j] + col[j + 3 * P]);
-        const auto blur = static_cast<Acc>(static_cast<Acc>(near + far) >> 4);
-        const auto v = static_cast<Acc>(load<S>(centre + static_cast<std::ptrdiff_t>(j) * kSize));
-        const auto term = static_cast<Acc>(static_cast<Acc>(s * static_cast<Acc>(v - blur)) / 10);
-        const auto value = static_cast<Acc>(v + term);
-        kernels::store<S>(target + static_cast<std::ptrdiff_t>(j) * kSize,
-                          static_cast<S>(std::clamp<Acc>(value, 0, maximum)));
-    }
-    if constexpr (P != kChannels) {
-        // Whole pixels as words: the fourth sample comes from the destination.
-        using Word = std::conditional_t<kSize == 1, std::uint32_t, std::uint64_t>;
-        constexpr auto kKeep =
-            static_cast<Word>(kSize == 1 ? 0xFF00'0000ULL : 0xFFFF'0000'0000'0000ULL);
-        for (std::int32_t x = 0; x < x1 - x0; ++x) {
-            const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(x) * P * kSize;
-            Word fresh;
-            std::memcpy(&fresh, reinterpret_cast<const std::uint8_t*>(out) + o, sizeof(Word));
-            const Word old = kernels::load<Word>(d + o);
-            kernels::store<Word>(d + o, (fresh & ~kKeep) | (old & kKeep));
-        }
-    }
-}
-
-template <typename S, typename Acc, int P, int kChannels>
-[[gnu::always_inline]] inline void sharpen_row_flat(const RowSet& rows, std::int32_t w,
-                                                    std::int32_t s, std::int32_t maximum) {
-    for (std::int32_t x0 = 2; x0 < w - 2; x0 += kChunk) {
-        const std::int32_t x1 = std::min(x0 + kChunk, w - 2);
-        sharpen_chunk<S, Acc, P, kChannels>(rows, x0, x1, static_cast<Acc>(s),
-                                            static_cast<Acc>(maximum));
-    }
-}
-
-// Every row of the rectangle, or with `one` just that row.
-template <typename S, typename Acc, int P, int kChannels>
-[[gnu::always_inline]] inline void sharpen_flat(const kernels::RectArgs& a, const RowSet* one,
-                                                std::int32_t s, std::int32_t maximum) {
-    const std::int32_t w = a.rect.width();
-    if (one != nullptr) {
-        sharpen_row_flat<S, Acc, P, kChannels>(*one, w, s, maximum);
-        return;
-    }
-    for (std::int32_t y = 2; y <= a.rect.height() - 3; ++y) {
-        const RowSet rows{{a.src_row(y - 2), a.src_row(y - 1), a.src_row(y), a.src_row(y + 1)},
-                          a.dst_row(y)};
-        sharpen_row_flat<S, Acc, P, kChannels>(rows, w, s, maximum);
-    }
-}
-
-template <typename S, typename Acc, int P, int kChannels>
-void sharpen_flat_plain(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
-                        std::int32_t maximum) {
-    sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
-}
-
-#if ZBX_X86_SIMD
-template <typename S, typename Acc, int P, int kChannels>
-__attribute__((target("avx2"))) void sharpen_flat_avx2(const kernels::RectArgs& a,
-                                                        const RowSet* one, std::int32_t s,
-                                                        std::int32_t maximum) {
-    sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
-}
-
-template <typename S, typename Acc, int P, int kChannels>
-__attribute__((target("avx512f,avx512bw,avx512vl,prefer-vector-width=512"))) void
-sharpen_flat_avx512(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
-                    std::int32_t maximum) {
-    sharpen_flat<S, Acc, P, kChannels>(a, one, s, maximum);
-}
-
-#endif  // ZBX_X86_SIMD
-
-template <typename S, int P, int kChannels>
-void sharpen_flat_any(const kernels::RectArgs& a, const RowSet* one, std::int32_t s,
-                      std::int32_t maximum) {
-    // Sums of 16 8-bit samples and their terms fit 16 bits.
-    using Acc = std::conditional_t<sizeof(S) == 1, std::int16_t, std::int32_t>;
-#if ZBX_X86_SIMD
-    if (kernels::use_avx512()) {
-        sharpen_flat_avx512<S, Acc, P, kChannels>(a, one, s, maximum);
-        return;
-    }
-    if (kernels::use_avx2()) {
-        sharpen_flat_avx2<S, Acc, P, kChannels>(a, one, s, maximum);
-        return;
-    }
-#endif
-    sharpen_flat_plain<S, Acc, P, kChannels>(a, one, s, maximum);
-}
+using RowSet = kernels::SharpenRows;
 
 template <typename S, int kChannels>
 void sharpen_row_any(const RowSet& rows, std::int32_t w, int pb, std::int32_t s,
@@ -191,12 +58,12 @@ void sharpen_any(const kernels::RectArgs& args, const RowSet* one, std::int32_t 
     using S = typename T::Sample;
     constexpr int kSize = static_cast<int>(sizeof(S));
     if (args.src_bpp == T::kChannels * kSize) {
-        sharpen_flat_any<S, T::kChannels, T::kChannels>(args, one, s, maximum);
+        kernels::sharpen_flat(args, one, s, maximum, kSize, T::kChannels, T::kChannels);
         return;
     }
     if constexpr (T::kChannels == 3) {
         if (args.src_bpp == 4 * kSize) {
-            sharpen_flat_any<S, 4, T::kChannels>(args, one, s, maximum);
+            kernels::sharpen_flat(args, one, s, maximum, kSize, 4, T::kChannels);
             return;
         }
     }

@@ -8,7 +8,6 @@
 
 #include "adjust_test_support.h"
 #include "pipeline/adjust_sharpness.h"
-#include "pipeline/x86_simd.h"
 
 namespace zbx::pipeline {
 namespace {
@@ -184,68 +183,73 @@ TEST(AdjustSharpness, NeedsAScratchOfTheSameFormat) {
 namespace zbx::pipeline {
 namespace {
 
-#if ZBX_X86_SIMD
-// The 8-bit sequence rows called directly, each source row and the
-// destination in a store of exactly its own bytes (so that the address
-// sanitizer sees any read or write past a row), at widths around the
-// 32-byte step and the 2048-byte chunk: every written byte is the table
-// entry of the sharpened value (of the source value in the two-pixel
-// frame), and fourth bytes keep what the destination had.
+// The 8-bit sequence row called directly on every vector target, each
+// source row and the destination in a store of exactly its own bytes (so
+// that the address sanitizer sees any read or write past a row), at widths
+// around the vector steps and the 2048-byte chunk: every written byte is
+// the sharpened value (the source value in the two-pixel frame), with a
+// table its entry (also a linear table given with its linear form), and
+// fourth bytes keep what the destination had.
 TEST(AdjustSharpness, SequenceRowsStayInsideTheirRows) {
     std::mt19937 rng(52);
-    std::vector<std::uint8_t> lut(256);
-    for (auto& e : lut) e = static_cast<std::uint8_t>(rng());
-    std::vector<std::int32_t> wide_lut(lut.begin(), lut.end());
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    const bool avx512 = kernels::simd_level() == kernels::Simd::kAvx512;
-    for (int bpp : {1, 3, 4}) {
-        for (std::int32_t width = 5; width <= 40; ++width) {
-            for (std::int32_t w : {width, 2048 / bpp + width - 20, 4096 / bpp + width - 20}) {
-                const std::size_t n = static_cast<std::size_t>(w) * bpp;
-                std::vector<std::uint8_t> rows[4];
-                for (auto& r : rows) {
-                    r.resize(n);
-                    for (auto& b : r) b = static_cast<std::uint8_t>(rng());
-                }
-                const std::uint8_t* src[4] = {rows[0].data(), rows[1].data(), rows[2].data(),
-                                              rows[3].data()};
-                std::vector<std::uint8_t> before(n);
-                for (auto& b : before) b = static_cast<std::uint8_t>(rng());
-                const std::int32_t s = std::uniform_int_distribution<std::int32_t>(1, 30)(rng);
-                for (const bool table : {false, true}) {
-                    std::vector<std::uint8_t> want = before;
-                    for (std::int32_t x = 0; x < w; ++x) {
-                        const bool frame = x < 2 || x > w - 3;
-                        for (int c = 0; c < std::min(bpp, 3); ++c) {
-                            const std::size_t i = static_cast<std::size_t>(x) * bpp + c;
-                            std::int32_t v = rows[2][i];
-                            if (!frame) {
-                                std::int32_t sum = 0;
-                                for (const auto& r : rows)
-                                    for (std::int32_t k = -2; k <= 1; ++k) sum += r[i + k * bpp];
-                                v = std::clamp(v + s * (v - (sum >> 4)) / 10, 0, 255);
+    std::vector<std::uint8_t> random_lut(256);
+    for (auto& e : random_lut) e = static_cast<std::uint8_t>(rng());
+    for (const testing::KernelPath& path : testing::kernel_paths()) {
+        if (path.plain) continue;
+        simd::force_target(path.target);
+        for (int bpp : {1, 3, 4}) {
+            for (std::int32_t width = 5; width <= 40; ++width) {
+                for (std::int32_t w : {width, 2048 / bpp + width - 20, 4096 / bpp + width - 20}) {
+                    const std::size_t n = static_cast<std::size_t>(w) * bpp;
+                    std::vector<std::uint8_t> rows[4];
+                    for (auto& r : rows) {
+                        r.resize(n);
+                        for (auto& b : r) b = static_cast<std::uint8_t>(rng());
+                    }
+                    const std::uint8_t* src[4] = {rows[0].data(), rows[1].data(), rows[2].data(),
+                                                  rows[3].data()};
+                    std::vector<std::uint8_t> before(n);
+                    for (auto& b : before) b = static_cast<std::uint8_t>(rng());
+                    const std::int32_t s = std::uniform_int_distribution<std::int32_t>(1, 30)(rng);
+                    // A linear table: a random slope below 12.
+                    const std::int32_t slope = std::uniform_int_distribution<std::int32_t>(0, 12 * 65536 - 1)(rng);
+                    std::vector<std::uint8_t> linear_lut(256);
+                    for (std::int32_t v = 0; v < 256; ++v) {
+                        linear_lut[v] = static_cast<std::uint8_t>(
+                            std::min<std::int64_t>(std::int64_t{v} * slope >> 16, 255));
+                    }
+                    kernels::ByteScale scale;
+                    ASSERT_TRUE(kernels::find_byte_scale(linear_lut.data(), scale)) << slope;
+                    for (const int table : {0, 1, 2}) {
+                        const std::vector<std::uint8_t>& lut = table == 2 ? linear_lut : random_lut;
+                        std::vector<std::uint8_t> want = before;
+                        for (std::int32_t x = 0; x < w; ++x) {
+                            const bool frame = x < 2 || x > w - 3;
+                            for (int c = 0; c < std::min(bpp, 3); ++c) {
+                                const std::size_t i = static_cast<std::size_t>(x) * bpp + c;
+                                std::int32_t v = rows[2][i];
+                                if (!frame) {
+                                    std::int32_t sum = 0;
+                                    for (const auto& r : rows)
+                                        for (std::int32_t k = -2; k <= 1; ++k) sum += r[i + k * bpp];
+                                    v = std::clamp(v + s * (v - (sum >> 4)) / 10, 0, 255);
+                                }
+                                want[i] = table != 0 ? lut[v] : static_cast<std::uint8_t>(v);
                             }
-                            want[i] = table ? lut[v] : static_cast<std::uint8_t>(v);
                         }
-                    }
-                    if (avx2) {
                         std::vector<std::uint8_t> got = before;
-                        kernels::sharpen_row_avx2(src, got.data(), w, bpp, s,
-                                                  table ? wide_lut.data() : nullptr);
-                        ASSERT_EQ(got, want) << "avx2 bpp " << bpp << " width " << w << " table "
-                                             << table;
-                    }
-                    if (avx512 && table) {
-                        std::vector<std::uint8_t> got = before;
-                        kernels::sharpen_row_avx512(src, got.data(), w, bpp, s, lut.data());
-                        ASSERT_EQ(got, want) << "avx512 bpp " << bpp << " width " << w;
+                        kernels::sharpen_row8(src, got.data(), w, bpp, s, table != 0 ? lut.data() : nullptr,
+                                              table == 2 ? &scale : nullptr);
+                        ASSERT_EQ(got, want) << path.name << " bpp " << bpp << " width " << w
+                                             << " table " << table;
                     }
                 }
             }
         }
     }
+    simd::force_target(0);
 }
-#endif  // ZBX_X86_SIMD
+
 
 }  // namespace
 }  // namespace zbx::pipeline

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "pipeline/adjust.h"
 #include "pipeline/adjust_kernels.h"
+#include "pipeline/simd_targets.h"
 #include "pipeline/transfer.h"
 
 namespace zbx::pipeline::testing {
@@ -69,28 +71,31 @@ inline int call(RectCallback cb, Frame& dst, const Frame& src, Rect rect, std::i
               dst.stride, src.stride, params, nullptr);
 }
 
-// The kernel families a test runs on, narrowest first: the plain path, and
-// AVX2 and AVX-512 where the processor has them (a family it lacks runs the
-// widest it has).
+// The kernel paths a test runs on: the plain reference, then the vector
+// kernels pinned to each target of the vector layer this processor runs.
 struct KernelPath {
-    const char* name;
+    std::string name;
     bool plain;
-    kernels::Simd most;
+    std::int64_t target;  // 0 for the plain path
 };
-inline constexpr KernelPath kPaths[3] = {{"plain", true, kernels::Simd::kAvx512},
-                                         {"avx2", false, kernels::Simd::kAvx2},
-                                         {"avx512", false, kernels::Simd::kAvx512}};
+inline std::vector<KernelPath> kernel_paths() {
+    std::vector<KernelPath> paths{{"plain", true, 0}};
+    for (const std::int64_t t : simd::runnable_targets()) {
+        paths.push_back({simd::target_name(t), false, t});
+    }
+    return paths;
+}
 
-// Runs body(path) once per family, back to the default afterwards.
+// Runs body(path) once per path, back to the default afterwards.
 template <typename Body>
 void on_every_path(Body body) {
-    for (const KernelPath& path : kPaths) {
+    for (const KernelPath& path : kernel_paths()) {
         ForcePlainAdjustments(path.plain);
-        kernels::limit_simd(path.most);
+        simd::force_target(path.target);
         body(path);
     }
     ForcePlainAdjustments(false);
-    kernels::limit_simd(kernels::Simd::kAvx512);
+    simd::force_target(0);
 }
 
 // Pixel sizes of the six colour modes.

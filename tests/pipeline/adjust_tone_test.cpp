@@ -324,19 +324,14 @@ TEST(AdjustSequence, EverySubsetOfStepsInOrder) {
 
 // The byte-table walk on single rows held in stores of exactly their size
 // (so that a read or write past the row shows under ASan), lengths around
-// the 8- and 32-byte steps, apart and in place, with and without the
-// 32-bit copy of the table: processed bytes through the table, fourth
-// bytes of 4-byte pixels as the destination had them.
+// the 8-byte step and the vector widths, apart and in place: processed
+// bytes through the table, fourth bytes of 4-byte pixels as the
+// destination had them.
 template <Variant V>
-void check_byte_walk(std::int32_t bpp, std::int32_t width, bool in_place, bool with_wide,
-                     unsigned seed) {
+void check_byte_walk(std::int32_t bpp, std::int32_t width, bool in_place, unsigned seed) {
     std::mt19937 rng(seed);
     std::array<std::uint8_t, 256> lut{};
-    std::array<std::int32_t, 256> wide_lut{};
-    for (int i = 0; i < 256; ++i) {
-        lut[i] = static_cast<std::uint8_t>(rng());
-        wide_lut[i] = lut[i];
-    }
+    for (auto& e : lut) e = static_cast<std::uint8_t>(rng());
     const std::size_t n = static_cast<std::size_t>(width) * bpp;
     std::vector<std::uint8_t> src(n);
     std::vector<std::uint8_t> dst(n);
@@ -349,15 +344,37 @@ void check_byte_walk(std::int32_t bpp, std::int32_t width, bool in_place, bool w
     const kernels::RectArgs args = kernels::make_args(
         dst.data(), from, &rect, 0, 0, static_cast<std::uint16_t>(bpp),
         static_cast<std::uint16_t>(bpp), static_cast<std::int32_t>(n), static_cast<std::int32_t>(n));
-    ASSERT_EQ(kernels::for_each_byte_lut<V>(args, lut.data(), with_wide ? wide_lut.data() : nullptr),
-              1);
+    ASSERT_EQ(kernels::for_each_byte_lut<V>(args, lut.data()), 1);
     const std::vector<std::uint8_t>& in = in_place ? before : src;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t want = bpp == 4 && i % 4 == 3 ? before[i] : lut[in[i]];
         ASSERT_EQ(dst[i], want) << "bpp " << bpp << " width " << width << " byte " << i
-                                << (in_place ? " in place" : " apart")
-                                << (with_wide ? " with" : " without") << " the 32-bit table";
+                                << (in_place ? " in place" : " apart");
     }
+}
+
+// A linear form found for a brightness table reproduces each entry (a few
+// factors, rounded just below a third or such, have none and keep the
+// table); a curved gamma table has none.
+TEST(AdjustTables, LinearFormOfBrightnessNotOfGamma) {
+    for (std::int32_t b = -255; b <= 255; ++b) {
+        const float f = brightness_factor(b);
+        std::array<std::uint8_t, 256> lut{};
+        for (int v = 0; v < 256; ++v) {
+            lut[v] = static_cast<std::uint8_t>(
+                std::clamp(static_cast<std::int32_t>(static_cast<float>(v) * f), 0, 255));
+        }
+        kernels::ByteScale scale;
+        if (!kernels::find_byte_scale(lut.data(), scale)) continue;
+        for (std::int32_t v = 0; v < 256; ++v) {
+            const std::int32_t got = std::min(v * scale.whole + ((v * scale.frac) >> 16), 255);
+            ASSERT_EQ(got, lut[v]) << "brightness " << b << " v " << v;
+        }
+    }
+    std::array<std::uint8_t, 256> gamma{};
+    build_gamma_table8(gamma_exponent(160), gamma.data());
+    kernels::ByteScale scale;
+    EXPECT_FALSE(kernels::find_byte_scale(gamma.data(), scale));
 }
 
 TEST(AdjustTables, ByteWalkAroundItsStepsOnEveryPath) {
@@ -365,16 +382,13 @@ TEST(AdjustTables, ByteWalkAroundItsStepsOnEveryPath) {
         SCOPED_TRACE(path.name);
         for (std::int32_t bpp : {1, 3, 4}) {
             for (std::int32_t width : {1, 2, 3, 7, 8, 9, 10, 11, 12, 15, 16, 17, 21, 22, 31, 32,
-                                       33, 63, 64, 65, 129}) {
+                                       33, 63, 64, 65, 129, 191, 257}) {
                 for (bool in_place : {false, true}) {
-                    for (bool with_wide : {false, true}) {
-                        const unsigned seed = static_cast<unsigned>(bpp * 1000 + width);
-                        if (bpp == 1) {
-                            check_byte_walk<Variant::kGrey8>(bpp, width, in_place, with_wide, seed);
-                        } else {
-                            check_byte_walk<Variant::kColour8>(bpp, width, in_place, with_wide,
-                                                               seed);
-                        }
+                    const unsigned seed = static_cast<unsigned>(bpp * 1000 + width);
+                    if (bpp == 1) {
+                        check_byte_walk<Variant::kGrey8>(bpp, width, in_place, seed);
+                    } else {
+                        check_byte_walk<Variant::kColour8>(bpp, width, in_place, seed);
                     }
                 }
             }

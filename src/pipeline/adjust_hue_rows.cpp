@@ -1,0 +1,271 @@
+// Hue and saturation on every target of the portable vector layer, one
+// vector of pixels per step in 16-bit lanes (adjust_hue_saturation.cpp has
+// the pixel rule and its plain kernel).
+//
+// Every intermediate of the rule stays below 2^16: the new chroma
+// ((S + 256) * c + 128) >> 8 is split as (S + 256) = ah * 256 + al into
+// ah * c + ((al * c + 128) >> 8), and q = (p * w + 128) >> 8 with p <= 254,
+// w <= 255 is taken as unsigned.  The position p = (d * rc + 0x8000) >> 16
+// with rc = 0xFF0000 / c runs in 32-bit lanes, rc being the truncated float
+// quotient 16711680.0f / c, which equals the integer quotient for every c
+// in 1..255 (checked exhaustively; the comparison tests walk every chroma).
+// Each output channel is n, n + w, n + q or n + w - q, chosen by sector.
+//
+// 8-bit pixels are split into blue, green and red vectors by interleaved
+// loads, widened to 16 bits, and the results narrowed back; a table, when
+// given, then applies to the bytes before the interleaved store.  16-bit
+// samples are shifted down and limited to 255 first, the results shifted
+// back up.  Fourth bytes or samples keep what the destination had.  The
+// pixels after the last whole vector of a row are left to the caller.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "pipeline/adjust_hue_rows.cpp"
+// Scalable (SVE) vectors cannot be held in a table object; NEON serves ARM.
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#endif
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "pipeline/adjust_hue_saturation.h"
+#include "pipeline/adjust_kernels.h"
+#include "pipeline/byte_table-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace zbx::pipeline::kernels::HWY_NAMESPACE {
+
+#if HWY_TARGET != HWY_SCALAR  // the one-lane target leaves every pixel to the plain rule
+namespace {
+
+using D16 = hn::ScalableTag<std::int16_t>;
+using V16 = hn::Vec<D16>;
+using DU16 = hn::ScalableTag<std::uint16_t>;
+
+struct Consts {
+    V16 sat_low;   // (S + 256) & 255
+    bool sat_high; // (S + 256) >= 256
+    V16 shift_mod;
+    V16 shift_div;
+};
+
+// p = (d * (0xFF0000 / c) + 0x8000) >> 16 on half a vector, in 32-bit lanes.
+template <class DH>
+HWY_INLINE auto position(DH dh, hn::Vec<DH> d, hn::Vec<DH> c) {
+    const hn::Rebind<std::int32_t, DH> d32;
+    const hn::Rebind<float, DH> df;
+    const auto c32 = hn::Max(hn::PromoteTo(d32, c), hn::Set(d32, 1));
+    const auto rc = hn::ConvertTo(d32, hn::Div(hn::Set(df, 16711680.0F), hn::ConvertTo(df, c32)));
+    const auto p = hn::ShiftRight<16>(hn::Add(hn::Mul(hn::PromoteTo(d32, d), rc), hn::Set(d32, 0x8000)));
+    return hn::DemoteTo(dh, p);
+}
+
+// The pixel rule on blue, green, red 0..255 in 16-bit lanes.
+HWY_INLINE void adjust(V16 b, V16 g, V16 r, const Consts& k, V16& ob, V16& og, V16& orr) {
+    const D16 d;
+    const DU16 du;
+    const hn::Half<D16> dh;
+    const V16 mx = hn::Max(hn::Max(r, g), b);
+    const V16 mn = hn::Min(hn::Min(r, g), b);
+    const V16 c = hn::Sub(mx, mn);
+    const V16 l = hn::Add(mx, mn);
+    const auto red = hn::Eq(r, mx);
+    const auto green = hn::AndNot(red, hn::Eq(g, mx));
+    V16 sector = hn::IfThenElse(red, hn::Set(d, 1), hn::IfThenElse(green, hn::Set(d, 3), hn::Set(d, 5)));
+    V16 dv = hn::IfThenElse(red, hn::Sub(g, b), hn::IfThenElse(green, hn::Sub(b, r), hn::Sub(r, g)));
+    const V16 negative = hn::ShiftRight<15>(dv);  // -1 where negative
+    sector = hn::Add(sector, negative);
+    dv = hn::Add(dv, hn::And(c, negative));
+    V16 sat = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(c, k.sat_low), hn::Set(d, 128)))));
+    if (k.sat_high) sat = hn::Add(sat, c);
+    const V16 c2 = hn::Min(sat, hn::Min(l, hn::Sub(hn::Set(d, 511), l)));
+    const V16 n = hn::ShiftRight<1>(hn::Sub(l, c2));
+    const V16 w = hn::Sub(hn::ShiftRight<1>(hn::Add(l, c2)), n);
+    V16 p = hn::Combine(d, position(dh, hn::UpperHalf(dh, dv), hn::UpperHalf(dh, c)),
+                        position(dh, hn::LowerHalf(dh, dv), hn::LowerHalf(dh, c)));
+    p = hn::Add(p, k.shift_mod);
+    const auto wrap = hn::Gt(p, hn::Set(d, 254));
+    V16 s = hn::Add(sector, k.shift_div);
+    s = hn::IfThenElse(wrap, hn::Add(s, hn::Set(d, 1)), s);
+    p = hn::IfThenElse(wrap, hn::Sub(p, hn::Set(d, 255)), p);
+    s = hn::IfThenElse(hn::Gt(s, hn::Set(d, 5)), hn::Sub(s, hn::Set(d, 6)), s);
+    const V16 q = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(p, w), hn::Set(d, 128)))));
+    const V16 full = hn::Add(n, w);
+    const V16 up = hn::Add(n, q);
+    const V16 down = hn::Sub(full, q);
+    const auto k0 = hn::Eq(s, hn::Zero(d));
+    const auto k1 = hn::Eq(s, hn::Set(d, 1));
+    const auto k2 = hn::Eq(s, hn::Set(d, 2));
+    const auto k3 = hn::Eq(s, hn::Set(d, 3));
+    const auto k4 = hn::Eq(s, hn::Set(d, 4));
+    const auto k5 = hn::Eq(s, hn::Set(d, 5));
+    ob = hn::IfThenElse(hn::Or(k4, k5), full, n);
+    ob = hn::IfThenElse(k0, down, hn::IfThenElse(k3, up, ob));
+    og = hn::IfThenElse(hn::Or(k2, k3), full, n);
+    og = hn::IfThenElse(k4, down, hn::IfThenElse(k1, up, og));
+    orr = hn::IfThenElse(hn::Or(k0, k1), full, n);
+    orr = hn::IfThenElse(k2, down, hn::IfThenElse(k5, up, orr));
+}
+
+Consts consts_of(const HueSaturationRun::Plan& plan) {
+    const D16 d;
+    const std::int32_t a256 = plan.saturation + 256;
+    return Consts{hn::Set(d, static_cast<std::int16_t>(a256 & 255)), a256 >= 256,
+                  hn::Set(d, static_cast<std::int16_t>(plan.shift_mod)),
+                  hn::Set(d, static_cast<std::int16_t>(plan.shift_div))};
+}
+
+// The rule on a vector of 8-bit channels: each half widened, adjusted and
+// narrowed back.
+HWY_INLINE void adjust8(V8 b8, V8 g8, V8 r8, const Consts& k, V8& ob8, V8& og8, V8& or8) {
+    const D8 d8;
+    const D16 d16;
+    const hn::Half<D8> dh8;
+    V16 lo[3];
+    V16 hi[3];
+    adjust(hn::PromoteTo(d16, hn::LowerHalf(dh8, b8)), hn::PromoteTo(d16, hn::LowerHalf(dh8, g8)),
+           hn::PromoteTo(d16, hn::LowerHalf(dh8, r8)), k, lo[0], lo[1], lo[2]);
+    adjust(hn::PromoteTo(d16, hn::UpperHalf(dh8, b8)), hn::PromoteTo(d16, hn::UpperHalf(dh8, g8)),
+           hn::PromoteTo(d16, hn::UpperHalf(dh8, r8)), k, hi[0], hi[1], hi[2]);
+    ob8 = hn::Combine(d8, hn::DemoteTo(dh8, hi[0]), hn::DemoteTo(dh8, lo[0]));
+    og8 = hn::Combine(d8, hn::DemoteTo(dh8, hi[1]), hn::DemoteTo(dh8, lo[1]));
+    or8 = hn::Combine(d8, hn::DemoteTo(dh8, hi[2]), hn::DemoteTo(dh8, lo[2]));
+}
+
+template <int kBpp, bool kTable>
+std::int32_t hue_rows8(const RectArgs& a, const HueSaturationRun::Plan& plan,
+                       const std::uint8_t* lut) {
+    const D8 d8;
+    const auto step = static_cast<std::int32_t>(hn::Lanes(d8));
+    const std::int32_t done = a.rect.width() / step * step;
+    const Consts k = consts_of(plan);
+    static constexpr std::uint8_t kUnused[256] = {};
+    const ByteTable table(kTable ? lut : kUnused);
+    for (std::int32_t y = 0; y < a.rect.height(); ++y) {
+        const std::uint8_t* s = a.src_row(y);
+        std::uint8_t* d = a.dst_row(y);
+        for (std::int32_t x = 0; x < done; x += step) {
+            const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(x) * kBpp;
+            V8 b;
+            V8 g;
+            V8 r;
+            V8 fourth;
+            if constexpr (kBpp == 3) {
+                hn::LoadInterleaved3(d8, s + o, b, g, r);
+            } else {
+                hn::LoadInterleaved4(d8, s + o, b, g, r, fourth);
+                if (s != d) {
+                    V8 t0;
+                    V8 t1;
+                    V8 t2;
+                    hn::LoadInterleaved4(d8, d + o, t0, t1, t2, fourth);
+                }
+            }
+            V8 ob;
+            V8 og;
+            V8 orr;
+            adjust8(b, g, r, k, ob, og, orr);
+            if constexpr (kTable) {
+                ob = table(ob);
+                og = table(og);
+                orr = table(orr);
+            }
+            if constexpr (kBpp == 3) {
+                hn::StoreInterleaved3(ob, og, orr, d8, d + o);
+            } else {
+                hn::StoreInterleaved4(ob, og, orr, fourth, d8, d + o);
+            }
+        }
+    }
+    return done;
+}
+
+template <int kSamples>
+std::int32_t hue_rows16(const RectArgs& a, const HueSaturationRun::Plan& plan, int down) {
+    const DU16 du;
+    const D16 d;
+    const auto step = static_cast<std::int32_t>(hn::Lanes(du));
+    const std::int32_t done = a.rect.width() / step * step;
+    const Consts k = consts_of(plan);
+    const auto top = hn::Set(du, 255);
+    for (std::int32_t y = 0; y < a.rect.height(); ++y) {
+        const auto* s = reinterpret_cast<const std::uint16_t*>(a.src_row(y));
+        auto* t = reinterpret_cast<std::uint16_t*>(a.dst_row(y));
+        for (std::int32_t x = 0; x < done; x += step) {
+            const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(x) * kSamples;
+            hn::Vec<DU16> b;
+            hn::Vec<DU16> g;
+            hn::Vec<DU16> r;
+            hn::Vec<DU16> fourth;
+            if constexpr (kSamples == 3) {
+                hn::LoadInterleaved3(du, s + o, b, g, r);
+            } else {
+                hn::LoadInterleaved4(du, s + o, b, g, r, fourth);
+                if (s != t) {
+                    hn::Vec<DU16> t0;
+                    hn::Vec<DU16> t1;
+                    hn::Vec<DU16> t2;
+                    hn::LoadInterleaved4(du, t + o, t0, t1, t2, fourth);
+                }
+            }
+            const auto narrow = [&](hn::Vec<DU16> v) {
+                return hn::BitCast(d, hn::Min(hn::ShiftRightSame(v, down), top));
+            };
+            V16 ob;
+            V16 og;
+            V16 orr;
+            adjust(narrow(b), narrow(g), narrow(r), k, ob, og, orr);
+            const auto widen = [&](V16 v) { return hn::ShiftLeftSame(hn::BitCast(du, v), down); };
+            if constexpr (kSamples == 3) {
+                hn::StoreInterleaved3(widen(ob), widen(og), widen(orr), du, t + o);
+            } else {
+                hn::StoreInterleaved4(widen(ob), widen(og), widen(orr), fourth, du, t + o);
+            }
+        }
+    }
+    return done;
+}
+
+}  // namespace
+#endif
+
+std::int32_t HueRows(const RectArgs& a, const HueSaturationRun::Plan& plan,
+                     const std::uint8_t* lut, int down) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)a;
+    (void)plan;
+    (void)lut;
+    (void)down;
+    return 0;
+#else
+#if HWY_TARGET == HWY_AVX3_DL
+    // The hand-written kernel is faster here (see adjust_hue_avx512.cpp).
+    if (a.src_bpp == 3 || a.src_bpp == 4) {
+        hue_rows_avx512(a, plan, lut);
+        return a.rect.width();
+    }
+#endif
+    switch (a.src_bpp) {
+        case 3: return lut != nullptr ? hue_rows8<3, true>(a, plan, lut) : hue_rows8<3, false>(a, plan, lut);
+        case 4: return lut != nullptr ? hue_rows8<4, true>(a, plan, lut) : hue_rows8<4, false>(a, plan, lut);
+        case 6: return hue_rows16<3>(a, plan, down);
+        case 8: return hue_rows16<4>(a, plan, down);
+        default: return 0;
+    }
+#endif
+}
+
+}  // namespace zbx::pipeline::kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace zbx::pipeline::kernels {
+
+HWY_EXPORT(HueRows);
+
+std::int32_t hue_rows(const RectArgs& a, const HueSaturationRun::Plan& plan,
+                      const std::uint8_t* lut, int down) {
+    return HWY_DYNAMIC_DISPATCH(HueRows)(a, plan, lut, down);
+}
+
+}  // namespace zbx::pipeline::kernels
+#endif  // HWY_ONCE

@@ -22,6 +22,8 @@
 #include <cstddef>
 #include <vector>
 
+#pragma GCC optimize("O3")
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "pipeline/demosaic_rows.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -136,38 +138,6 @@ HWY_INLINE int Columns(int w, int n, const Step& step) {
     return x1;
 }
 
-template <int kChannels>
-int Row8T(const RowJob& j) {
-    const hn::ScalableTag<std::uint16_t> d;
-    const hn::Rebind<std::uint8_t, decltype(d)> d8;
-    const hn::RebindToSigned<decltype(d)> di;
-    const int w = j.width;
-    const int n = static_cast<int>(hn::Lanes(d));
-    if (w - 4 < n) return 2;
-    std::uint16_t* s = Scratch<std::uint16_t>(3 * static_cast<std::size_t>(w));
-    std::uint16_t* Pc = s;
-    std::uint16_t* Qc = s + w;
-    std::uint16_t* Gs = s + 2 * static_cast<std::size_t>(w);
-    const auto* const* rows = reinterpret_cast<const std::uint8_t* const*>(j.rows);
-    (void)ScratchRows<false>(d, rows, j, Pc, Qc, Gs);
-    // Row C's colour is blue on even rows.
-    const auto kp = hn::Set(d, static_cast<std::uint16_t>(2 * (j.r == 0 ? j.k_blue : j.k_red)));
-    const auto kq = hn::Set(d, static_cast<std::uint16_t>(2 * (j.r == 0 ? j.k_red : j.k_blue)));
-    const auto max = hn::Set(d, std::uint16_t{255});
-    std::uint8_t* out = j.out;
-    const int r = j.r;
-    return Columns(w, n, [&](int x) HWY_ATTR {
-        hn::Vec<decltype(d)> hp, hq, g2;
-        Sums(d, Pc, Qc, Gs, x, hp, hq, g2);
-        const auto vp = hn::Min(hn::MulHigh(hn::ShiftLeft<4>(hp), kp), max);
-        const auto vq = hn::Min(hn::MulHigh(hn::ShiftLeft<4>(hq), kq), max);
-        const auto b = hn::DemoteTo(d8, hn::BitCast(di, r == 0 ? vp : vq));
-        const auto g = hn::DemoteTo(d8, hn::BitCast(di, hn::ShiftRight<1>(g2)));
-        const auto red = hn::DemoteTo(d8, hn::BitCast(di, r == 0 ? vq : vp));
-        StorePixels<kChannels>(d8, b, g, red, out + static_cast<std::ptrdiff_t>(x) * kChannels);
-    });
-}
-
 // 16-bit samples of at most 12 bits, k <= 2047; returns 2 for a row with a
 // larger sample.
 template <int kChannels>
@@ -234,11 +204,159 @@ int Row16T(const RowJob& j) {
     });
 }
 
+#if HWY_TARGET != HWY_SCALAR  // one lane cannot hold a pixel pair
+
+// 8-bit rows work on even and odd columns apart, so that a pair of 16-bit
+// lanes (even pixel in the low byte, odd in the high) is a run of two
+// pixels and no lane ever crosses the vector.  Each colour other than green
+// lies at one column parity; its half-row H[k] = 3 C + A (or 3 B + D) at
+// column 2k or 2k+1 gives, for the pixels x = 2k and 2k+1:
+//   colour at even columns: 3 H[k] + H[k-1],  3 H[k] + H[k+1]
+//   colour at odd columns:  3 H[k-1] + H[k],  3 H[k] + H[k-1]
+// and green Go[k-1] + Ge[k], Ge[k] + Go[k] from the green samples at even
+// (Ge) and odd (Go) columns.
+
+// The half rows of w columns: P (row C's colour, at parity kPP) to Pd,
+// Q (row B's colour) to Qd, the green samples to Ge and Go.
+template <int kPP, class D16, class T = hn::TFromD<D16>>
+HWY_INLINE void HalfRows8(D16 d, const std::uint8_t* const rows[4], int w, T* Pd, T* Qd, T* Ge,
+                          T* Go) {
+    const hn::Repartition<std::uint8_t, D16> d8;
+    const int n = static_cast<int>(hn::Lanes(d));
+    const auto low = hn::Set(d, T{0xFF});
+    const auto even = [&](const std::uint8_t* p) HWY_ATTR {
+        return hn::And(hn::BitCast(d, hn::LoadU(d8, p)), low);
+    };
+    const auto odd = [&](const std::uint8_t* p) HWY_ATTR {
+        return hn::ShiftRight<8>(hn::BitCast(d, hn::LoadU(d8, p)));
+    };
+    const std::uint8_t* A = rows[0];
+    const std::uint8_t* B = rows[1];
+    const std::uint8_t* C = rows[2];
+    const std::uint8_t* Dr = rows[3];
+    int k = 0;
+    for (; 2 * (k + n) <= w; k += n) {
+        const int i = 2 * k;
+        if constexpr (kPP == 0) {
+            const auto ce = even(C + i);
+            const auto bo = odd(B + i);
+            hn::StoreU(hn::Add(Times3(ce), even(A + i)), d, Pd + k);
+            hn::StoreU(hn::Add(Times3(bo), odd(Dr + i)), d, Qd + k);
+            hn::StoreU(even(B + i), d, Ge + k);
+            hn::StoreU(odd(C + i), d, Go + k);
+        } else {
+            const auto co = odd(C + i);
+            const auto be = even(B + i);
+            hn::StoreU(hn::Add(Times3(co), odd(A + i)), d, Pd + k);
+            hn::StoreU(hn::Add(Times3(be), even(Dr + i)), d, Qd + k);
+            hn::StoreU(even(C + i), d, Ge + k);
+            hn::StoreU(odd(B + i), d, Go + k);
+        }
+    }
+    for (; 2 * k < w; ++k) {
+        const int e = 2 * k;
+        const int o = e + 1 < w ? e + 1 : e;  // a missing odd column is never read
+        const int pc = kPP == 0 ? e : o;
+        const int qc = kPP == 0 ? o : e;
+        Pd[k] = static_cast<T>(3 * C[pc] + A[pc]);
+        Qd[k] = static_cast<T>(3 * B[qc] + Dr[qc]);
+        Ge[k] = kPP == 0 ? B[e] : C[e];
+        Go[k] = kPP == 0 ? C[o] : B[o];
+    }
+}
+
+// Sums of one colour at the pixels 2k ... 2k+2n-1, even and odd apart.
+template <int kPar, class D, class T = hn::TFromD<D>>
+HWY_INLINE void HalfSums(D d, const T* H, int k, hn::Vec<D>& e, hn::Vec<D>& o) {
+    const auto h0 = hn::LoadU(d, H + k);
+    const auto hm = hn::LoadU(d, H + k - 1);
+    if constexpr (kPar == 0) {
+        const auto t = Times3(h0);
+        e = hn::Add(t, hm);
+        o = hn::Add(t, hn::LoadU(d, H + k + 1));
+    } else {
+        e = hn::Add(Times3(hm), h0);
+        o = hn::Add(Times3(h0), hm);
+    }
+}
+
+// kPB: the column parity of blue.
+template <int kPB, int kChannels>
+int Row8Pairs(const RowJob& j, const std::uint16_t* Bh, const std::uint16_t* Rh,
+              const std::uint16_t* Ge, const std::uint16_t* Go) {
+    const hn::ScalableTag<std::uint16_t> d;
+    const hn::Repartition<std::uint8_t, decltype(d)> d8;
+    const int n = static_cast<int>(hn::Lanes(d));
+    // Pixel pairs k = 1 ... k_end-1 cover columns 2 ... 2 k_end - 1 <= w - 3.
+    const int k_end = (j.width - 2) / 2;
+    if (k_end - 1 < n) return 2;
+    const auto kb = hn::Set(d, static_cast<std::uint16_t>(2 * j.k_blue));
+    const auto kr = hn::Set(d, static_cast<std::uint16_t>(2 * j.k_red));
+    const auto max = hn::Set(d, std::uint16_t{255});
+    // (h × k) >> 11 == mulhi(h << 4, 2k), limited to 255.
+    const auto scale = [&](hn::Vec<decltype(d)> h, hn::Vec<decltype(d)> k) HWY_ATTR {
+        return hn::Min(hn::MulHigh(hn::ShiftLeft<4>(h), k), max);
+    };
+    const auto pair = [&](hn::Vec<decltype(d)> e, hn::Vec<decltype(d)> o) HWY_ATTR {
+        return hn::BitCast(d8, hn::Or(e, hn::ShiftLeft<8>(o)));
+    };
+    std::uint8_t* out = j.out;
+    const auto step = [&](int k) HWY_ATTR {
+        hn::Vec<decltype(d)> be, bo, re, ro;
+        HalfSums<kPB>(d, Bh, k, be, bo);
+        HalfSums<1 - kPB>(d, Rh, k, re, ro);
+        const auto ge = hn::LoadU(d, Ge + k);
+        const auto g_even = hn::ShiftRight<1>(hn::Add(hn::LoadU(d, Go + k - 1), ge));
+        const auto g_odd = hn::ShiftRight<1>(hn::Add(ge, hn::LoadU(d, Go + k)));
+        StorePixels<kChannels>(d8, pair(scale(be, kb), scale(bo, kb)), pair(g_even, g_odd),
+                               pair(scale(re, kr), scale(ro, kr)),
+                               out + static_cast<std::ptrdiff_t>(2 * k) * kChannels);
+    };
+    int k = 1;
+    for (; k + n <= k_end; k += n) step(k);
+    if (k < k_end) step(k_end - n);
+    return 2 * k_end;
+}
+
+// 8-bit samples, k <= 32767.
+template <int kChannels>
+int Row8T(const RowJob& j) {
+    const hn::ScalableTag<std::uint16_t> d;
+    const int w = j.width;
+    if ((w - 2) / 2 - 1 < static_cast<int>(hn::Lanes(d))) return 2;
+    const std::size_t half = static_cast<std::size_t>(w + 1) / 2;
+    std::uint16_t* s = Scratch<std::uint16_t>(4 * half);
+    std::uint16_t* Ph = s;
+    std::uint16_t* Qh = s + half;
+    std::uint16_t* Ge = s + 2 * half;
+    std::uint16_t* Go = s + 3 * half;
+    const auto* const* rows = reinterpret_cast<const std::uint8_t* const*>(j.rows);
+    // Row C's colour (blue on even rows, red on odd) sits where
+    // (x + c0) & 1 == 1 - r, that is at parity pp.
+    const int pp = (1 - j.r + j.c0) & 1;
+    if (pp == 0) {
+        HalfRows8<0>(d, rows, w, Ph, Qh, Ge, Go);
+    } else {
+        HalfRows8<1>(d, rows, w, Ph, Qh, Ge, Go);
+    }
+    const std::uint16_t* Bh = j.r == 0 ? Ph : Qh;
+    const std::uint16_t* Rh = j.r == 0 ? Qh : Ph;
+    const int pb = j.r == 0 ? pp : 1 - pp;
+    return pb == 0 ? Row8Pairs<0, kChannels>(j, Bh, Rh, Ge, Go)
+                   : Row8Pairs<1, kChannels>(j, Bh, Rh, Ge, Go);
+}
+
 int Row8Impl(const RowJob& j) {
     if (j.out_bpp == 3) return Row8T<3>(j);
     if (j.out_bpp == 4) return Row8T<4>(j);
     return 2;
 }
+
+#else
+
+int Row8Impl(const RowJob&) { return 2; }
+
+#endif
 
 int Row16Impl(const RowJob& j) {
     if (j.out_bpp != 6 && j.out_bpp != 8) return 2;

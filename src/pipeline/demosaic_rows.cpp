@@ -20,6 +20,7 @@
 #include "pipeline/demosaic_rows.h"
 
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 #pragma GCC optimize("O3")
@@ -55,6 +56,12 @@ template <class V>
 HWY_INLINE V Times3(V v) {
     return hn::Add(hn::Add(v, v), v);
 }
+
+// Lane type T for a row of kChannels-sample pixels.  Four-sample rows stay
+// within 256-bit vectors: keeping the fourth sample takes a de-interleaving
+// load, which at 512 bits costs more than the wider steps gain.
+template <class T, int kChannels>
+using RowTag = std::conditional_t<kChannels == 4, hn::CappedTag<T, 32 / sizeof(T)>, hn::ScalableTag<T>>;
 
 // The scratch rows Pc, Qc, Gs of w columns.  Row C's colour (blue on even
 // rows, red on odd) sits where (i + c0) & 1 == 1 - r, row B's colour where
@@ -142,7 +149,7 @@ HWY_INLINE int Columns(int w, int n, const Step& step) {
 // larger sample.
 template <int kChannels>
 int Row12T(const RowJob& j) {
-    const hn::ScalableTag<std::uint16_t> d;
+    const RowTag<std::uint16_t, kChannels> d;
     const int w = j.width;
     const int n = static_cast<int>(hn::Lanes(d));
     if (w - 4 < n) return 2;
@@ -174,7 +181,7 @@ int Row12T(const RowJob& j) {
 // Any 16-bit samples, k <= 4095, in 32-bit lanes.
 template <int kChannels>
 int Row16T(const RowJob& j) {
-    const hn::ScalableTag<std::uint32_t> d;
+    const RowTag<std::uint32_t, kChannels> d;
     const hn::Rebind<std::uint16_t, decltype(d)> d16;
     const hn::RebindToSigned<decltype(d)> di;
     const int w = j.width;
@@ -284,7 +291,7 @@ HWY_INLINE void HalfSums(D d, const T* H, int k, hn::Vec<D>& e, hn::Vec<D>& o) {
 template <int kPB, int kChannels>
 int Row8Pairs(const RowJob& j, const std::uint16_t* Bh, const std::uint16_t* Rh,
               const std::uint16_t* Ge, const std::uint16_t* Go) {
-    const hn::ScalableTag<std::uint16_t> d;
+    const RowTag<std::uint16_t, kChannels> d;
     const hn::Repartition<std::uint8_t, decltype(d)> d8;
     const int n = static_cast<int>(hn::Lanes(d));
     // Pixel pairs k = 1 ... k_end-1 cover columns 2 ... 2 k_end - 1 <= w - 3.
@@ -321,7 +328,7 @@ int Row8Pairs(const RowJob& j, const std::uint16_t* Bh, const std::uint16_t* Rh,
 // 8-bit samples, k <= 32767.
 template <int kChannels>
 int Row8T(const RowJob& j) {
-    const hn::ScalableTag<std::uint16_t> d;
+    const RowTag<std::uint16_t, kChannels> d;
     const int w = j.width;
     if ((w - 2) / 2 - 1 < static_cast<int>(hn::Lanes(d))) return 2;
     const std::size_t half = static_cast<std::size_t>(w + 1) / 2;

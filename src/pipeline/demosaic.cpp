@@ -13,10 +13,10 @@
 //
 // The interior runs the vector row kernels of demosaic_rows.cpp (the
 // processor's best instruction set, chosen at run time) and the plain row
-// kernel for what they leave; both give identical results.  The border re-runs the same sums with neighbour
-// replacement (rows only in the top and bottom strips).
+// kernel for what they leave; both give identical results.  The border
+// re-runs the same sums with neighbour replacement (rows only in the top and
+// bottom strips).
 #include "pipeline/demosaic.h"
-
 
 #include <algorithm>
 #include <atomic>

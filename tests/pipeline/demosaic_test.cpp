@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "pipeline/demosaic.h"
 #include "pipeline/image_buffer.h"
 #include "pipeline/pixel_access.h"
+#include "pipeline/simd_targets.h"
 
 namespace zbx::pipeline {
 namespace {
@@ -102,15 +104,33 @@ void expect_matches_reference(CImageBuffer& raw, std::uint16_t dst_bits, BayerRe
         }
 }
 
-class DemosaicRandom : public ::testing::TestWithParam<bool> {
+// Each vector target this processor runs, pinned in turn, and the plain
+// kernels (0).
+std::vector<std::int64_t> kernels() {
+    std::vector<std::int64_t> k = simd::runnable_targets();
+    k.push_back(0);
+    return k;
+}
+
+class DemosaicRandom : public ::testing::TestWithParam<std::int64_t> {
 protected:
-    void SetUp() override { ForcePlainDemosaic(GetParam()); }
-    void TearDown() override { ForcePlainDemosaic(false); }
+    void SetUp() override {
+        ForcePlainDemosaic(GetParam() == 0);
+        if (GetParam() != 0) {
+            simd::force_target(GetParam());
+            ASSERT_EQ(simd::current_target(), GetParam());
+        }
+    }
+    void TearDown() override {
+        ForcePlainDemosaic(false);
+        simd::force_target(0);
+    }
 };
 
 TEST_P(DemosaicRandom, MatchesReferenceBitForBit) {
     std::mt19937 rng(1234);
-    const int sizes[][2] = {{4, 4}, {5, 7}, {37, 9}, {64, 6}, {67, 11}, {130, 8}};
+    // Widths around one and two vector steps of every target, odd and even.
+    const int sizes[][2] = {{4, 4}, {5, 7}, {37, 9}, {64, 6}, {67, 11}, {130, 8}, {141, 5}};
     for (const auto& s : sizes) {
         for (int phase = 0; phase < 4; ++phase) {
             CImageBuffer raw8, raw12, raw16;
@@ -146,8 +166,10 @@ TEST_P(DemosaicRandom, MatchesReferenceBitForBit) {
     expect_matches_reference(raw16, 48, BayerRecord{0, -5, 100, 100}, "negative 16-bit gain");
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, DemosaicRandom, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Plain" : "Fastest"; });
+INSTANTIATE_TEST_SUITE_P(Kernels, DemosaicRandom, ::testing::ValuesIn(kernels()),
+                         [](const auto& info) {
+                             return info.param == 0 ? std::string("Plain") : simd::target_name(info.param);
+                         });
 
 TEST(Demosaic, FlatFieldStaysFlatEverywhere) {
     for (const std::uint16_t raw_bits : {8, 16}) {

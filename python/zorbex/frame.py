@@ -60,6 +60,17 @@ def new_buffer(nbytes: int) -> np.ndarray:
     return np.empty(nbytes, dtype=np.uint8)
 
 
+def frame_geometry(mode: str, width: int, height: int
+                   ) -> "tuple[tuple[int, ...], np.dtype, tuple[int, ...]]":
+    """(shape, dtype, strides) of a frame over a byte buffer laid out as the library copies it."""
+    bits, _, dtype, channels = COLOR_MODES[mode]
+    itemsize = np.dtype(dtype).itemsize
+    stride = (width * bits // 8 + 3) & ~3
+    if channels == 1:
+        return (height, width), np.dtype(dtype), (stride, itemsize)
+    return (height, width, channels), np.dtype(dtype), (stride, channels * itemsize, itemsize)
+
+
 def as_frame(buffer: np.ndarray, mode: str, width: int, height: int, number: Optional[int],
              timestamp: Optional[float], dropped: int = 0) -> Frame:
     """Views a filled byte buffer as a Frame without copying it again."""

@@ -3,19 +3,21 @@ from __future__ import annotations
 
 import time
 import weakref
-from ctypes import byref
+from ctypes import byref, c_void_p
 from typing import TYPE_CHECKING, Any, Iterator, Optional
 
 import numpy as np
 
 from . import _library
 from .errors import ERR_FRAME_TIMEOUT, ERR_NOT_READY, ZorbexError, error_for
-from .frame import Frame, as_frame
+from .frame import Frame, frame_geometry
 
 if TYPE_CHECKING:
     from .camera import Camera
 
 _WAIT_SLICE_MS = 100
+# Offset of the caller-buffer pointer in the frame record a frame message points to.
+_RECORD_BUFFER_OFFSET = 24
 
 
 class Stream:
@@ -40,6 +42,7 @@ class Stream:
                               "the camera already streams or is in trigger mode")
         self._camera = camera
         self._lib = camera._lib
+        self._handle = h
         self._count = count
         self._timeout = timeout
         self.frames = 0
@@ -47,13 +50,29 @@ class Stream:
         self.failed = 0
         self._announced = 0
         self.mode, self.width, self.height, self._nbytes = camera._layout()
+        self._shape, self._dtype, self._strides = frame_geometry(self.mode, self.width, self.height)
         camera._discard_frame_messages()
         self._message = _library.Message()
         self._message_ref = byref(self._message)
         self._window = camera._frames
+        # The library develops each frame straight into a buffer of ours.
+        # A filled one is handed out only after the library has been given
+        # a fresh one, so no frame handed out is ever written again.
+        self._target = np.empty(self._nbytes, dtype=np.uint8)
+        self._target_address = self._target.ctypes.data
+        # The caller-buffer pointer of the frame record: which buffer the
+        # newest frame went into (None until the first frame message).
+        self._record_buffer: Optional[c_void_p] = None
+        # The record may still name the camera's previous buffer until the
+        # first frame here: it stays allocated until then, so that no new
+        # buffer can take its address and be mistaken for a filled one.
+        self._previous_target = camera._library_buffer
         camera._take_errors()
-        if not self._lib.Zorbex_CallBackPreview(h, self._window, None, 0, 1):
+        if not self._lib.Zorbex_CallBackPreview(h, self._window, self._target_address,
+                                                self._nbytes, 1):
             raise camera._error("start streaming")
+        # The library keeps the buffer's address after the stream ends.
+        camera._library_buffer = self._target
         self.running = True
         camera._stream = weakref.ref(self)
 
@@ -71,6 +90,9 @@ class Stream:
         ref = self._message_ref
         window = self._window
         wait = lib.ZbxWin_WaitMessage
+        peek = lib.ZbxWin_PeekMessage
+        target = self._target_address
+        announced = 0
         deadline = time.monotonic() + self._timeout
         while True:
             # Short waits, so that Ctrl-C is not held up by a long time-out.
@@ -81,30 +103,46 @@ class Stream:
                 self.close()
                 raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
                                 f"no frame within {self._timeout} s")
-            if message.message == _library.MSG_FRAME:
-                if message.wparam:
+            # This message and every one queued behind it.
+            while True:
+                if message.message == _library.MSG_FRAME:
+                    if message.wparam:
+                        announced += 1
+                        if self._record_buffer is None:
+                            self._record_buffer = c_void_p.from_address(
+                                message.wparam + _RECORD_BUFFER_OFFSET)
+                    else:
+                        self._failure(int(message.lparam))
+                if not peek(window, ref, 1):
                     break
-                self._failure(int(message.lparam))
-        self._announced += 1
-        skipped = 0
-        # Frames announced meanwhile: only the newest one's pixels are there.
-        peek = lib.ZbxWin_PeekMessage
-        while peek(window, ref, 1):
-            if message.message == _library.MSG_FRAME:
-                if message.wparam:
-                    skipped += 1
-                else:
-                    self._failure(int(message.lparam))
-        self._announced += skipped
-        self.dropped += skipped
-        buffer = np.empty(self._nbytes, dtype=np.uint8)
-        if not lib.Zorbex_GetImage(self._camera._handle, buffer.ctypes.data, self._nbytes, 1):
+            # A message may announce a frame that went into the buffer
+            # handed out before: only once the record names the current
+            # buffer has a frame been started in it.  Handing that buffer
+            # over waits (under the library's frame lock) until the frame
+            # is complete.
+            record = self._record_buffer
+            if announced and record is not None and record.value == target:
+                break
+        filled = self._target
+        fresh = np.empty(self._nbytes, dtype=np.uint8)
+        address = fresh.ctypes.data
+        if not lib.Zorbex_CallBackPreview(self._handle, window, address, self._nbytes, 1):
             error = self._camera._error("receive a frame")
             self.close()
             raise error
+        self._target = fresh
+        self._target_address = address
+        self._camera._library_buffer = fresh
+        self._previous_target = None
+        self._announced += announced
+        self.dropped += announced - 1
         self.frames += 1
-        return as_frame(buffer, self.mode, self.width, self.height, self._announced,
-                        time.monotonic(), skipped)
+        frame = np.ndarray.__new__(Frame, self._shape, self._dtype, filled, 0, self._strides)
+        frame.number = self._announced
+        frame.timestamp = time.monotonic()
+        frame.color_mode = self.mode
+        frame.dropped = announced - 1
+        return frame
 
     def _failure(self, code: int) -> None:
         self.failed += 1

@@ -147,7 +147,7 @@ class Camera:
         self._stream: Optional["weakref.ReferenceType[Stream]"] = None
         # The buffer the library was last told to copy streamed frames into;
         # it keeps that address after a stream ends, so the buffer lives on.
-        self._library_buffer: Optional[np.ndarray] = None
+        self._library_buffer: object = None
         self._trigger_mode = False
         self._snaps = 0
         self._peek = _library.Message()

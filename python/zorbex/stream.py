@@ -61,18 +61,17 @@ class Stream:
         self._target = np.empty(self._nbytes, dtype=np.uint8)
         self._target_address = self._target.ctypes.data
         # The caller-buffer pointer of the frame record: which buffer the
-        # newest frame went into (None until the first frame message).
+        # newest frame went into (None until the first frame message).  It
+        # may name an older stream's buffer until this stream's first frame
+        # message, which only comes once a frame here has rewritten it.
         self._record_buffer: Optional[c_void_p] = None
-        # The record may still name the camera's previous buffer until the
-        # first frame here: it stays allocated until then, so that no new
-        # buffer can take its address and be mistaken for a filled one.
-        self._previous_target = camera._library_buffer
+        # The library keeps the address it was given, even after the stream
+        # ends: the camera holds on to that buffer.
+        camera._library_buffer = self._target
         camera._take_errors()
         if not self._lib.Zorbex_CallBackPreview(h, self._window, self._target_address,
                                                 self._nbytes, 1):
             raise camera._error("start streaming")
-        # The library keeps the buffer's address after the stream ends.
-        camera._library_buffer = self._target
         self.running = True
         camera._stream = weakref.ref(self)
 
@@ -127,13 +126,14 @@ class Stream:
         fresh = np.empty(self._nbytes, dtype=np.uint8)
         address = fresh.ctypes.data
         if not lib.Zorbex_CallBackPreview(self._handle, window, address, self._nbytes, 1):
+            # Either buffer may be the library's now.
+            self._camera._library_buffer = (filled, fresh)
             error = self._camera._error("receive a frame")
             self.close()
             raise error
         self._target = fresh
         self._target_address = address
         self._camera._library_buffer = fresh
-        self._previous_target = None
         self._announced += announced
         self.dropped += announced - 1
         self.frames += 1

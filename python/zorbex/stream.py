@@ -49,6 +49,7 @@ class Stream:
         self.dropped = 0
         self.failed = 0
         self._announced = 0
+        self._number = 0
         self.mode, self.width, self.height, self._nbytes = camera._layout()
         self._shape, self._dtype, self._strides = frame_geometry(self.mode, self.width, self.height)
         camera._discard_frame_messages()
@@ -85,43 +86,35 @@ class Stream:
             self.close()
             raise StopIteration
         lib = self._lib
-        message = self._message
         ref = self._message_ref
         window = self._window
-        wait = lib.ZbxWin_WaitMessage
-        peek = lib.ZbxWin_PeekMessage
         target = self._target_address
-        announced = 0
-        deadline = time.monotonic() + self._timeout
-        while True:
-            # Short waits, so that Ctrl-C is not held up by a long time-out.
-            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
-            if not wait(window, ref, remaining):
-                if time.monotonic() < deadline:
-                    continue
-                self.close()
-                raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
-                                f"no frame within {self._timeout} s")
-            # This message and every one queued behind it.
+        # Messages already queued: counted, and failures raised, first.
+        announced = self._take_messages(lib.ZbxWin_PeekMessage(window, ref, 1))
+        record = self._record_buffer
+        # Once a frame has been handed out, the record names the current
+        # buffer only after a frame of this stream was started in it: no
+        # need to wait for that frame's message, which would cost a wake-up.
+        if not (self.frames and record is not None and record.value == target):
+            wait = lib.ZbxWin_WaitMessage
+            deadline = time.monotonic() + self._timeout
             while True:
-                if message.message == _library.MSG_FRAME:
-                    if message.wparam:
-                        announced += 1
-                        if self._record_buffer is None:
-                            self._record_buffer = c_void_p.from_address(
-                                message.wparam + _RECORD_BUFFER_OFFSET)
-                    else:
-                        self._failure(int(message.lparam))
-                if not peek(window, ref, 1):
+                record = self._record_buffer
+                # Until a frame message of this stream has come, the record
+                # may still name an older stream's buffer.
+                if (announced or self.frames) and record is not None and record.value == target:
                     break
-            # A message may announce a frame that went into the buffer
-            # handed out before: only once the record names the current
-            # buffer has a frame been started in it.  Handing that buffer
-            # over waits (under the library's frame lock) until the frame
-            # is complete.
-            record = self._record_buffer
-            if announced and record is not None and record.value == target:
-                break
+                # Short waits, so that Ctrl-C is not held up by a long time-out.
+                remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
+                if wait(window, ref, remaining):
+                    announced += self._take_messages(True)
+                elif time.monotonic() >= deadline:
+                    self.close()
+                    raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
+                                    f"no frame within {self._timeout} s")
+        # A frame was started in the current buffer.  Handing the library a
+        # fresh one waits (under its frame lock) until that frame is complete;
+        # after that the library never writes to the filled buffer again.
         filled = self._target
         fresh = np.empty(self._nbytes, dtype=np.uint8)
         address = fresh.ctypes.data
@@ -134,15 +127,40 @@ class Stream:
         self._target = fresh
         self._target_address = address
         self._camera._library_buffer = fresh
+        # The message of a frame handed out may come after it: a frame's
+        # number is at least one more than the one before.
         self._announced += announced
-        self.dropped += announced - 1
+        number = max(self._announced, self._number + 1)
+        skipped = number - self._number - 1
+        self._number = number
+        self.dropped += skipped
         self.frames += 1
         frame = np.ndarray.__new__(Frame, self._shape, self._dtype, filled, 0, self._strides)
-        frame.number = self._announced
+        frame.number = number
         frame.timestamp = time.monotonic()
         frame.color_mode = self.mode
-        frame.dropped = announced - 1
+        frame.dropped = skipped
         return frame
+
+    def _take_messages(self, have_one: bool) -> int:
+        """Frame messages among the one just read (when ``have_one``) and all
+        queued behind it; failures are counted and a lost stream raised."""
+        message = self._message
+        ref = self._message_ref
+        peek = self._lib.ZbxWin_PeekMessage
+        window = self._window
+        announced = 0
+        while have_one:
+            if message.message == _library.MSG_FRAME:
+                if message.wparam:
+                    announced += 1
+                    if self._record_buffer is None:
+                        self._record_buffer = c_void_p.from_address(
+                            message.wparam + _RECORD_BUFFER_OFFSET)
+                else:
+                    self._failure(int(message.lparam))
+            have_one = bool(peek(window, ref, 1))
+        return announced
 
     def _failure(self, code: int) -> None:
         self.failed += 1

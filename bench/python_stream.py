@@ -33,9 +33,9 @@ import tempfile
 import time
 
 # A slot of its own: the library has no switch for a private camera table,
-# and another process of this user streaming from slot 0 would mark that
-# camera in use.
-SLOT = 7
+# and another process of this user streaming from slot 0 (or the Python
+# tests, from slot 7) would mark that camera in use.
+SLOT = 6
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 

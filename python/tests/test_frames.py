@@ -40,6 +40,22 @@ def test_snap_matches_the_c_api_and_its_raw_file(cam, mode, window, tmp_path):
     assert np.array_equal(dump, raw)
 
 
+@pytest.mark.parametrize("mode", list(SHAPES))
+@pytest.mark.parametrize("window", [(0, 0, 1280, 720), (3, 5, 641, 333)])
+def test_streamed_frames_are_whole_frames(cam, mode, window):
+    cam.color_mode = mode
+    cam.capture_window = window
+    still = cam.snap()
+    zorbex.vcam.set_paced(SLOT, False)
+    cam.wait_time_ms = 0
+    # A second stream starts while the library still names the first one's buffer.
+    frames = list(cam.stream(count=4)) + list(cam.stream(count=4))
+    # Of a still scene every frame handed out is the snapshot's, pixel for pixel.
+    for frame in frames:
+        assert frame.shape == still.shape and frame.dtype == still.dtype
+        assert np.array_equal(frame, still)
+
+
 def test_frames_are_owned_by_the_caller(cam):
     zorbex.vcam.set_scene(SLOT, "chart", moving=True)
     with cam.stream() as stream:

@@ -145,6 +145,9 @@ class Camera:
         lib = self._lib
         self._slot = slot
         self._stream: Optional["weakref.ReferenceType[Stream]"] = None
+        # The buffer the library was last told to copy streamed frames into;
+        # it keeps that address after a stream ends, so the buffer lives on.
+        self._library_buffer: object = None
         self._trigger_mode = False
         self._snaps = 0
         self._peek = _library.Message()
@@ -500,9 +503,11 @@ class Camera:
             timeout: seconds to wait for each frame before
                 :class:`~zorbex.FrameTimeoutError` is raised.
 
-        The library's frame messages are read inside the iteration.  Each
-        frame is a whole developed frame, copied under the library's frame
-        lock: the newest one when it is taken.  When frames come faster
+        The library's frame messages are read inside the iteration.  The
+        library copies each developed frame straight into an array of the
+        stream's own; an array is handed out only once the library has
+        been given a fresh one, so it is never written again.  Each frame
+        is a whole developed frame: the newest one when it is taken.  When frames come faster
         than the loop takes them, the skipped ones are counted
         (``Stream.dropped``, ``Frame.dropped``); with a camera faster than
         the library's development (the unpaced virtual camera) the pixels

@@ -60,19 +60,23 @@ def new_buffer(nbytes: int) -> np.ndarray:
     return np.empty(nbytes, dtype=np.uint8)
 
 
-def as_frame(buffer: np.ndarray, mode: str, width: int, height: int, number: Optional[int],
-             timestamp: Optional[float], dropped: int = 0) -> Frame:
-    """Views a filled byte buffer as a Frame without copying it again."""
+def frame_geometry(mode: str, width: int, height: int
+                   ) -> "tuple[tuple[int, ...], np.dtype, tuple[int, ...]]":
+    """(shape, dtype, strides) of a frame over a byte buffer laid out as the library copies it."""
     bits, _, dtype, channels = COLOR_MODES[mode]
     itemsize = np.dtype(dtype).itemsize
     stride = (width * bits // 8 + 3) & ~3
-    shape: "tuple[int, ...]" = (height, width) if channels == 1 else (height, width, channels)
-    if stride == width * channels * itemsize:
-        frame = buffer.view(dtype).reshape(shape).view(Frame)
-    else:
-        # Padded rows: a strided view of the same bytes, still owned by the caller.
-        strides = (stride, itemsize) if channels == 1 else (stride, channels * itemsize, itemsize)
-        frame = np.ndarray(shape, dtype=dtype, buffer=buffer, strides=strides).view(Frame)
+    if channels == 1:
+        return (height, width), np.dtype(dtype), (stride, itemsize)
+    return (height, width, channels), np.dtype(dtype), (stride, channels * itemsize, itemsize)
+
+
+def as_frame(buffer: np.ndarray, mode: str, width: int, height: int, number: Optional[int],
+             timestamp: Optional[float], dropped: int = 0) -> Frame:
+    """Views a filled byte buffer as a Frame without copying it again (padded
+    rows give a strided view of the same bytes, still owned by the caller)."""
+    shape, dtype, strides = frame_geometry(mode, width, height)
+    frame = np.ndarray.__new__(Frame, shape, dtype, buffer, 0, strides)
     frame.number = number
     frame.timestamp = timestamp
     frame.color_mode = mode

@@ -3,19 +3,21 @@ from __future__ import annotations
 
 import time
 import weakref
-from ctypes import byref
+from ctypes import byref, c_void_p
 from typing import TYPE_CHECKING, Any, Iterator, Optional
 
 import numpy as np
 
 from . import _library
 from .errors import ERR_FRAME_TIMEOUT, ERR_NOT_READY, ZorbexError, error_for
-from .frame import Frame, as_frame
+from .frame import Frame, frame_geometry
 
 if TYPE_CHECKING:
     from .camera import Camera
 
 _WAIT_SLICE_MS = 100
+# Offset of the caller-buffer pointer in the frame record a frame message points to.
+_RECORD_BUFFER_OFFSET = 24
 
 
 class Stream:
@@ -40,19 +42,36 @@ class Stream:
                               "the camera already streams or is in trigger mode")
         self._camera = camera
         self._lib = camera._lib
+        self._handle = h
         self._count = count
         self._timeout = timeout
         self.frames = 0
         self.dropped = 0
         self.failed = 0
         self._announced = 0
+        self._number = 0
         self.mode, self.width, self.height, self._nbytes = camera._layout()
+        self._shape, self._dtype, self._strides = frame_geometry(self.mode, self.width, self.height)
         camera._discard_frame_messages()
         self._message = _library.Message()
         self._message_ref = byref(self._message)
         self._window = camera._frames
+        # The library develops each frame straight into a buffer of ours.
+        # A filled one is handed out only after the library has been given
+        # a fresh one, so no frame handed out is ever written again.
+        self._target = np.empty(self._nbytes, dtype=np.uint8)
+        self._target_address = self._target.ctypes.data
+        # The caller-buffer pointer of the frame record: which buffer the
+        # newest frame went into (None until the first frame message).  It
+        # may name an older stream's buffer until this stream's first frame
+        # message, which only comes once a frame here has rewritten it.
+        self._record_buffer: Optional[c_void_p] = None
+        # The library keeps the address it was given, even after the stream
+        # ends: the camera holds on to that buffer.
+        camera._library_buffer = self._target
         camera._take_errors()
-        if not self._lib.Zorbex_CallBackPreview(h, self._window, None, 0, 1):
+        if not self._lib.Zorbex_CallBackPreview(h, self._window, self._target_address,
+                                                self._nbytes, 1):
             raise camera._error("start streaming")
         self.running = True
         camera._stream = weakref.ref(self)
@@ -67,44 +86,81 @@ class Stream:
             self.close()
             raise StopIteration
         lib = self._lib
-        message = self._message
         ref = self._message_ref
         window = self._window
-        wait = lib.ZbxWin_WaitMessage
-        deadline = time.monotonic() + self._timeout
-        while True:
-            # Short waits, so that Ctrl-C is not held up by a long time-out.
-            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
-            if not wait(window, ref, remaining):
-                if time.monotonic() < deadline:
-                    continue
-                self.close()
-                raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
-                                f"no frame within {self._timeout} s")
-            if message.message == _library.MSG_FRAME:
-                if message.wparam:
+        target = self._target_address
+        # Messages already queued: counted, and failures raised, first.
+        announced = self._take_messages(lib.ZbxWin_PeekMessage(window, ref, 1))
+        record = self._record_buffer
+        # Once a frame has been handed out, the record names the current
+        # buffer only after a frame of this stream was started in it: no
+        # need to wait for that frame's message, which would cost a wake-up.
+        if not (self.frames and record is not None and record.value == target):
+            wait = lib.ZbxWin_WaitMessage
+            deadline = time.monotonic() + self._timeout
+            while True:
+                record = self._record_buffer
+                # Until a frame message of this stream has come, the record
+                # may still name an older stream's buffer.
+                if (announced or self.frames) and record is not None and record.value == target:
                     break
-                self._failure(int(message.lparam))
-        self._announced += 1
-        skipped = 0
-        # Frames announced meanwhile: only the newest one's pixels are there.
-        peek = lib.ZbxWin_PeekMessage
-        while peek(window, ref, 1):
-            if message.message == _library.MSG_FRAME:
-                if message.wparam:
-                    skipped += 1
-                else:
-                    self._failure(int(message.lparam))
-        self._announced += skipped
-        self.dropped += skipped
-        buffer = np.empty(self._nbytes, dtype=np.uint8)
-        if not lib.Zorbex_GetImage(self._camera._handle, buffer.ctypes.data, self._nbytes, 1):
+                # Short waits, so that Ctrl-C is not held up by a long time-out.
+                remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
+                if wait(window, ref, remaining):
+                    announced += self._take_messages(True)
+                elif time.monotonic() >= deadline:
+                    self.close()
+                    raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
+                                    f"no frame within {self._timeout} s")
+        # A frame was started in the current buffer.  Handing the library a
+        # fresh one waits (under its frame lock) until that frame is complete;
+        # after that the library never writes to the filled buffer again.
+        filled = self._target
+        fresh = np.empty(self._nbytes, dtype=np.uint8)
+        address = fresh.ctypes.data
+        if not lib.Zorbex_CallBackPreview(self._handle, window, address, self._nbytes, 1):
+            # Either buffer may be the library's now.
+            self._camera._library_buffer = (filled, fresh)
             error = self._camera._error("receive a frame")
             self.close()
             raise error
+        self._target = fresh
+        self._target_address = address
+        self._camera._library_buffer = fresh
+        # The message of a frame handed out may come after it: a frame's
+        # number is at least one more than the one before.
+        self._announced += announced
+        number = max(self._announced, self._number + 1)
+        skipped = number - self._number - 1
+        self._number = number
+        self.dropped += skipped
         self.frames += 1
-        return as_frame(buffer, self.mode, self.width, self.height, self._announced,
-                        time.monotonic(), skipped)
+        frame = np.ndarray.__new__(Frame, self._shape, self._dtype, filled, 0, self._strides)
+        frame.number = number
+        frame.timestamp = time.monotonic()
+        frame.color_mode = self.mode
+        frame.dropped = skipped
+        return frame
+
+    def _take_messages(self, have_one: bool) -> int:
+        """Frame messages among the one just read (when ``have_one``) and all
+        queued behind it; failures are counted and a lost stream raised."""
+        message = self._message
+        ref = self._message_ref
+        peek = self._lib.ZbxWin_PeekMessage
+        window = self._window
+        announced = 0
+        while have_one:
+            if message.message == _library.MSG_FRAME:
+                if message.wparam:
+                    announced += 1
+                    if self._record_buffer is None:
+                        self._record_buffer = c_void_p.from_address(
+                            message.wparam + _RECORD_BUFFER_OFFSET)
+                else:
+                    self._failure(int(message.lparam))
+            have_one = bool(peek(window, ref, 1))
+        return announced
 
     def _failure(self, code: int) -> None:
         self.failed += 1

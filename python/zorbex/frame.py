@@ -56,10 +56,6 @@ def image_layout(mode: str, width: int, height: int) -> "tuple[int, int]":
     return stride, stride * height
 
 
-def new_buffer(nbytes: int) -> np.ndarray:
-    return np.empty(nbytes, dtype=np.uint8)
-
-
 def frame_geometry(mode: str, width: int, height: int
                    ) -> "tuple[tuple[int, ...], np.dtype, tuple[int, ...]]":
     """(shape, dtype, strides) of a frame over a byte buffer laid out as the library copies it."""

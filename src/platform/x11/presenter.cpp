@@ -7,7 +7,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <immintrin.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
@@ -23,6 +22,8 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/x11/expand_row.h"
 
 namespace zbx::platform::x11 {
 namespace {
@@ -120,18 +121,6 @@ int on_io_error(Display* display) {
     return g_previous_io_error_handler != nullptr ? g_previous_io_error_handler(display) : 0;
 }
 
-// Blue-green-red pixels to 32-bit ones, four per byte shuffle; returns how
-// many pixels were done (it stops where a 16-byte read would pass the row).
-__attribute__((target("ssse3"))) int expand_row_ssse3(const std::uint8_t* in, std::uint32_t* out, int width) {
-    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    int x = 0;
-    for (; x + 6 <= width; x += 4) {
-        const __m128i bgr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_shuffle_epi8(bgr, order));
-    }
-    return x;
-}
-const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
 
 void free_image(Connection& c, Mirror& m) {
     if (m.image == nullptr) return;
@@ -200,19 +189,9 @@ bool push(Connection& c, Mirror& m) {
         std::lock_guard lock(m.surface->mutex());
         if (is_retired(*m.surface) || m.surface->width() != m.width || m.surface->height() != m.height) return false;
         for (int y = 0; y < m.height; ++y) {
-            const std::uint8_t* in = m.surface->picture_row(y);
-            auto* out = reinterpret_cast<std::uint32_t*>(m.image->data + static_cast<std::ptrdiff_t>(y) * m.image->bytes_per_line);
-            int x = kHaveSsse3 ? expand_row_ssse3(in, out, m.width) : 0;
-            // Four bytes read per pixel and the fourth masked off (the
-            // last pixel of a row is read byte by byte: its fourth byte
-            // may lie past the store).
-            for (; x + 1 < m.width; ++x) {
-                std::uint32_t v;
-                std::memcpy(&v, in + 3 * x, sizeof v);
-                out[x] = v & 0xFFFFFFu;
-            }
-            const std::uint8_t* last = in + 3 * x;
-            out[x] = std::uint32_t{last[0]} | std::uint32_t{last[1]} << 8 | std::uint32_t{last[2]} << 16;
+            expand_row(m.surface->picture_row(y),
+                       reinterpret_cast<std::uint8_t*>(m.image->data) + static_cast<std::ptrdiff_t>(y) * m.image->bytes_per_line,
+                       m.width);
         }
     }
     if (m.image_shm) {

@@ -48,8 +48,10 @@ struct _GstZorbexSrc {
     gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
     GstBuffer* target;     // the buffer the library copies into now, mapped
     GstMapInfo target_map;
+    GstBuffer* spare;      // the next buffer to hand over, mapped, or nullptr
+    GstMapInfo spare_map;
     guint64 canary_key;
-    guint64 canary_generation;
+    guint64 canary_generation;  // the canary written into target
     guint8* scratch;
     gsize scratch_size;
     gint flushing;         // atomic

@@ -195,7 +195,25 @@ double frames_per_second_c_interface(double seconds) {
     return elapsed > 0 ? n / elapsed : 0;
 }
 
-double frames_per_second_element(double seconds) {
+// Frames delivered and dropped by the element so far.
+struct ElementCounts {
+    guint64 delivered = 0;
+    guint64 dropped = 0;
+};
+
+ElementCounts element_counts(GstElement* src) {
+    GstStructure* stats = nullptr;
+    g_object_get(src, "stats", &stats, nullptr);
+    ElementCounts counts;
+    (void)gst_structure_get_uint64(stats, "delivered", &counts.delivered);
+    (void)gst_structure_get_uint64(stats, "dropped", &counts.dropped);
+    gst_structure_free(stats);
+    return counts;
+}
+
+// The element's rate over `seconds`; adds the frames it delivered and
+// dropped meanwhile to *counts.
+double frames_per_second_element(double seconds, ElementCounts* counts) {
     fresh_camera(false);
     GstElement* pipeline = gst_parse_launch("zorbexsrc name=src color-mode=bgr ! fakesink sync=false", nullptr);
     GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
@@ -210,6 +228,7 @@ double frames_per_second_element(double seconds) {
             std::lock_guard<std::mutex> lock(counter.mutex);
             first = counter.count;
         }
+        const ElementCounts before = element_counts(src);
         const auto begin = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         std::uint64_t last;
@@ -218,6 +237,9 @@ double frames_per_second_element(double seconds) {
             last = counter.count;
         }
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        const ElementCounts after = element_counts(src);
+        counts->delivered += after.delivered - before.delivered;
+        counts->dropped += after.dropped - before.dropped;
         rate = static_cast<double>(last - first) / elapsed;
     }
     (void)gst_element_set_state(pipeline, GST_STATE_NULL);
@@ -232,13 +254,17 @@ void BM_ElementOverCInterface(benchmark::State& state) {
     for (auto _ : state) {
         double c_frames = 0;
         double element_frames = 0;
+        ElementCounts counts;
         for (int slice = 0; slice < kSlices; ++slice) {
             c_frames += frames_per_second_c_interface(1.0);
-            element_frames += frames_per_second_element(1.0);
+            element_frames += frames_per_second_element(1.0, &counts);
         }
         state.counters["c_fps"] = c_frames / kSlices;
         state.counters["element_fps"] = element_frames / kSlices;
         state.counters["ratio"] = c_frames > 0 ? element_frames / c_frames : 0;
+        // Share of the library's frames the element could not take.
+        const guint64 seen = counts.delivered + counts.dropped;
+        state.counters["dropped_share"] = seen > 0 ? static_cast<double>(counts.dropped) / seen : 0;
     }
 }
 

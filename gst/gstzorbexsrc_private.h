@@ -54,6 +54,7 @@ struct _GstZorbexSrc {
     guint64 canary_generation;  // the canary written into target
     guint8* scratch;
     gsize scratch_size;
+    GThread* slice_thread;  // the streaming thread that asked for a short slice
     gint flushing;         // atomic
     gboolean stale;        // frames queued before the next create are not ours
     guint64 next_offset;

@@ -1,8 +1,12 @@
 #include "zorbexsrc_delivery.h"
 
 #include <gst/video/video.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "gstzorbexsrc_private.h"
@@ -13,6 +17,37 @@
 
 namespace zbx::gst {
 namespace {
+
+// Scheduler slice the streaming thread asks for (see ask_for_short_slice).
+constexpr std::uint64_t kStreamingSliceNs = 100'000;
+
+// The streaming thread does a few microseconds of work per frame, but must
+// hand the library the next buffer before it copies the next frame: on an
+// unpaced camera that is less than the default slice (1.4 ms here) for
+// which a busy thread may keep the processor.  A short slice lets it run at
+// once when the frame message wakes it; its share of processor time is
+// unchanged.  Kernels without per-thread slices, or a thread an application
+// gave another policy, keep what they have.  Streaming thread.
+void ask_for_short_slice() {
+    // The kernel's sched_attr in its first, 48-byte layout; the C library
+    // here declares neither it nor the calls.
+    struct {
+        std::uint32_t size;
+        std::uint32_t sched_policy;
+        std::uint64_t sched_flags;
+        std::int32_t sched_nice;
+        std::uint32_t sched_priority;
+        std::uint64_t sched_runtime;
+        std::uint64_t sched_deadline;
+        std::uint64_t sched_period;
+    } attr{};
+    static_assert(sizeof attr == 48);
+    attr.size = sizeof attr;
+    if (::syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) != 0 || attr.sched_policy != SCHED_OTHER) return;
+    attr.sched_runtime = kStreamingSliceNs;
+    attr.sched_flags = 0;
+    if (::syscall(SYS_sched_setattr, 0, &attr, 0) != 0) GST_DEBUG("the scheduler keeps the streaming thread's slice");
+}
 
 // How long one wait for a frame message lasts before the streaming thread
 // looks at its flushing flag again (the library reports missing frames
@@ -263,6 +298,10 @@ void release_target(GstZorbexSrc* self) {
 }
 
 GstFlowReturn deliver_frame(GstZorbexSrc* self, GstBuffer** out) {
+    if (self->slice_thread != g_thread_self()) {
+        ask_for_short_slice();
+        self->slice_thread = g_thread_self();
+    }
     return self->hand_over ? create_by_hand_over(self, out) : create_by_copy(self, out);
 }
 

@@ -447,12 +447,10 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) return FALSE;
-    if (self->target != nullptr) {
-        // New caps, new buffers: take the old one back from the library
-        // first (under its frame lock), then let it go.
-        (void)Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1);
-        release_target(self);
-    }
+    // New caps, new buffers: take the old one back from the library first,
+    // then let it go, and the one prepared for the next hand-over too.
+    if (self->target != nullptr) (void)Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1);
+    release_target(self);
     const int bits = zbx::gst::mode_of_format(GST_VIDEO_INFO_FORMAT(&info), self->running_bits);
     if (bits == 0 || GST_VIDEO_INFO_WIDTH(&info) != self->width || GST_VIDEO_INFO_HEIGHT(&info) != self->height) {
         GST_WARNING_OBJECT(self, "caps %" GST_PTR_FORMAT " do not match the camera", caps);

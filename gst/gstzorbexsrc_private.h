@@ -48,10 +48,13 @@ struct _GstZorbexSrc {
     gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
     GstBuffer* target;     // the buffer the library copies into now, mapped
     GstMapInfo target_map;
+    GstBuffer* spare;      // the next buffer to hand over, mapped, or nullptr
+    GstMapInfo spare_map;
     guint64 canary_key;
-    guint64 canary_generation;
+    guint64 canary_generation;  // the canary written into target
     guint8* scratch;
     gsize scratch_size;
+    GThread* slice_thread;  // the streaming thread that asked for a short slice
     gint flushing;         // atomic
     gboolean stale;        // frames queued before the next create are not ours
     guint64 next_offset;

@@ -1,8 +1,12 @@
 #include "zorbexsrc_delivery.h"
 
 #include <gst/video/video.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "gstzorbexsrc_private.h"
@@ -13,6 +17,37 @@
 
 namespace zbx::gst {
 namespace {
+
+// Scheduler slice the streaming thread asks for (see ask_for_short_slice).
+constexpr std::uint64_t kStreamingSliceNs = 100'000;
+
+// The streaming thread does a few microseconds of work per frame, but must
+// hand the library the next buffer before it copies the next frame: on an
+// unpaced camera that is less than the default slice (1.4 ms here) for
+// which a busy thread may keep the processor.  A short slice lets it run at
+// once when the frame message wakes it; its share of processor time is
+// unchanged.  Kernels without per-thread slices, or a thread an application
+// gave another policy, keep what they have.  Streaming thread.
+void ask_for_short_slice() {
+    // The kernel's sched_attr in its first, 48-byte layout; the C library
+    // here declares neither it nor the calls.
+    struct {
+        std::uint32_t size;
+        std::uint32_t sched_policy;
+        std::uint64_t sched_flags;
+        std::int32_t sched_nice;
+        std::uint32_t sched_priority;
+        std::uint64_t sched_runtime;
+        std::uint64_t sched_deadline;
+        std::uint64_t sched_period;
+    } attr{};
+    static_assert(sizeof attr == 48);
+    attr.size = sizeof attr;
+    if (::syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) != 0 || attr.sched_policy != SCHED_OTHER) return;
+    attr.sched_runtime = kStreamingSliceNs;
+    attr.sched_flags = 0;
+    if (::syscall(SYS_sched_setattr, 0, &attr, 0) != 0) GST_DEBUG("the scheduler keeps the streaming thread's slice");
+}
 
 // How long one wait for a frame message lasts before the streaming thread
 // looks at its flushing flag again (the library reports missing frames
@@ -160,18 +195,21 @@ GstFlowReturn create_by_copy(GstZorbexSrc* self, GstBuffer** out) {
 }
 
 // The hand-over path.  The library copies each developed frame into the
-// caller buffer it was given, under its frame lock, and takes a new caller
-// buffer (Zorbex_CallBackPreview while streaming) under the same lock.  So
+// caller buffer it was given and takes a new caller buffer
+// (Zorbex_CallBackPreview while streaming) between two such copies.  So
 // after each frame message the element hands the library a fresh pool
 // buffer: the previous one then holds the newest frame copied before the
 // hand-over, complete, and the library never writes it again.  The copy the
-// library makes anyway is the only one.  A canary at the end of each buffer
+// library makes anyway is the only one.  The library's next copy races with
+// the hand-over, so the buffer to hand over is taken from the pool and
+// marked before the message is waited for: the hand-over is the first thing
+// done when the message arrives.  A canary at the end of each buffer
 // (overwritten by any frame, the image filling the buffer exactly) tells
 // whether a frame reached the buffer at all: when the library had already
 // put this message's frame into the buffer sent before, nothing new is in
 // the previous one and the frame that buffer had held is counted as dropped.
-void write_canary(GstZorbexSrc* self, guint8* data, gsize size) {
-    const guint64 canary[2] = {self->canary_key, ++self->canary_generation};
+void write_canary(GstZorbexSrc* self, guint8* data, gsize size, guint64 generation) {
+    const guint64 canary[2] = {self->canary_key, generation};
     std::memcpy(data + size - sizeof canary, canary, sizeof canary);
 }
 
@@ -180,39 +218,47 @@ bool canary_intact(const GstZorbexSrc* self, const guint8* data, gsize size, gui
     return std::memcmp(data + size - sizeof canary, canary, sizeof canary) == 0;
 }
 
+// The buffer handed over at the next frame message, mapped and marked with
+// the generation after the current target's.
+GstFlowReturn prepare_spare(GstZorbexSrc* self) {
+    if (self->spare != nullptr) return GST_FLOW_OK;
+    GstBuffer* spare = nullptr;
+    const GstFlowReturn ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset,
+                                                                  GST_VIDEO_INFO_SIZE(&self->info), &spare);
+    if (ret != GST_FLOW_OK) return ret;
+    if (!gst_buffer_map(spare, &self->spare_map, GST_MAP_WRITE)) {
+        gst_buffer_unref(spare);
+        return GST_FLOW_ERROR;
+    }
+    write_canary(self, self->spare_map.data, self->spare_map.size, self->canary_generation + 1);
+    self->spare = spare;
+    return GST_FLOW_OK;
+}
+
 GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
     for (;;) {
+        GstFlowReturn ret = prepare_spare(self);
+        if (ret != GST_FLOW_OK) return ret;
         ZbxMessage m{};
-        GstFlowReturn ret = wait_frame(self, &m);
+        ret = wait_frame(self, &m);
         if (ret != GST_FLOW_OK) return ret;
-        const GstClockTime arrival = running_time_now(self);
-        guint64 skipped = frames_not_taken(self);
-
-        GstBuffer* next = nullptr;
-        ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset,
-                                                  GST_VIDEO_INFO_SIZE(&self->info), &next);
-        if (ret != GST_FLOW_OK) return ret;
-        GstMapInfo next_map;
-        if (!gst_buffer_map(next, &next_map, GST_MAP_WRITE)) {
-            gst_buffer_unref(next);
-            return GST_FLOW_ERROR;
-        }
-        const guint64 previous_generation = self->canary_generation;
-        write_canary(self, next_map.data, next_map.size);
-        if (Zorbex_CallBackPreview(self->handle, self->frames, next_map.data, static_cast<int>(next_map.size), 1) ==
-            0) {
-            gst_buffer_unmap(next, &next_map);
-            gst_buffer_unref(next);
+        if (Zorbex_CallBackPreview(self->handle, self->frames, self->spare_map.data,
+                                   static_cast<int>(self->spare_map.size), 1) == 0) {
             post_library_error(self, take_error_code(self, self->handle), "Could not hand the camera a buffer");
             return GST_FLOW_ERROR;
         }
+        const GstClockTime arrival = running_time_now(self);
         GstBuffer* filled = self->target;
         GstMapInfo filled_map = self->target_map;
-        self->target = next;
-        self->target_map = next_map;
+        const guint64 filled_generation = self->canary_generation;
+        self->target = self->spare;
+        self->target_map = self->spare_map;
+        self->canary_generation = filled_generation + 1;
+        self->spare = nullptr;
+        const guint64 skipped = frames_not_taken(self);
         if (filled == nullptr) continue;  // the first hand-over: nothing written yet
 
-        if (canary_intact(self, filled_map.data, filled_map.size, previous_generation)) {
+        if (canary_intact(self, filled_map.data, filled_map.size, filled_generation)) {
             // This message's frame went into the buffer sent before, in
             // place of the frame it was numbered for: that one is lost.
             gst_buffer_unmap(filled, &filled_map);
@@ -240,6 +286,11 @@ GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
 }  // namespace
 
 void release_target(GstZorbexSrc* self) {
+    if (self->spare != nullptr) {
+        gst_buffer_unmap(self->spare, &self->spare_map);
+        gst_buffer_unref(self->spare);
+        self->spare = nullptr;
+    }
     if (self->target == nullptr) return;
     gst_buffer_unmap(self->target, &self->target_map);
     gst_buffer_unref(self->target);
@@ -247,6 +298,10 @@ void release_target(GstZorbexSrc* self) {
 }
 
 GstFlowReturn deliver_frame(GstZorbexSrc* self, GstBuffer** out) {
+    if (self->slice_thread != g_thread_self()) {
+        ask_for_short_slice();
+        self->slice_thread = g_thread_self();
+    }
     return self->hand_over ? create_by_hand_over(self, out) : create_by_copy(self, out);
 }
 

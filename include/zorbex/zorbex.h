@@ -141,6 +141,10 @@ ZBX_API int Zorbex_SnapShot(ZbxHandle h, void* buffer, int length, int copy_flag
 ZBX_API int Zorbex_Trigger(ZbxHandle h, ZbxWindow callback_window, void* buffer, int length,
                            int copy_flag);
 ZBX_API int Zorbex_Preview(ZbxHandle h);
+/* Called again while streaming, Zorbex_CallBackPreview gives the next frames
+ * a new buffer: it waits at most for a copy into the previous buffer under
+ * way, and once it returns the previous buffer is the application's again
+ * (never written afterwards), holding the last frame copied into it. */
 ZBX_API int Zorbex_CallBackPreview(ZbxHandle h, ZbxWindow callback_window, void* buffer,
                                    int length, int copy_flag);
 ZBX_API int Zorbex_StartPreview(ZbxHandle h);

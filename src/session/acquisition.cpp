@@ -138,9 +138,13 @@ std::int32_t Acquisition::update_frame_rate() {
 }
 
 bool Acquisition::copy_to_caller_buffer() {
+    std::lock_guard lock(target_lock_);
     CaptureTarget& target = session_.capture_target();
     void* buffer = target.buffer;
     const std::int32_t length = target.length;
+    // The record names the buffer that holds this frame, also when a new
+    // one was stored since the record was filled.
+    store_field(session_.frame_record().buffer, buffer);
     if (buffer == nullptr || length == 0) return true;
     const CImageBuffer* image = input_.slots[static_cast<std::size_t>(input_.color_mode)];
     return copy_image(session_, *image, target.copy_flag, buffer, length) != 0;
@@ -156,9 +160,9 @@ void Acquisition::post_frame(std::uintptr_t wparam, std::intptr_t lparam) {
 }
 
 void Acquisition::store_capture_target(ZbxWindow callback_window, void* buffer, int length, int copy_flag) {
-    // A running thread reads buffer and length together under the frame
+    // A running thread reads buffer and length together under the target
     // lock: a new buffer must never meet the old, longer length.
-    std::lock_guard frame(session_.frame_lock());
+    std::lock_guard lock(target_lock_);
     CaptureTarget& target = session_.capture_target();
     target.callback_window = callback_window;
     target.buffer = buffer;

@@ -55,7 +55,11 @@ public:
     int trigger(ZbxWindow callback_window, void* buffer, int length, int copy_flag);
 
     // The callback window, caller buffer, length and copy flag of the next
-    // frames; safe while a thread delivers frames.
+    // frames; safe while a thread delivers frames.  Waits at most for a copy
+    // into the previous buffer, never for a development: an application
+    // that hands over a new buffer per frame message gets it in before the
+    // next frame is copied.  Once it returns, the previous buffer is not
+    // written again.
     void store_capture_target(ZbxWindow callback_window, void* buffer, int length, int copy_flag);
 
     // Stop, then the recorder: the session's close and destroy run it.
@@ -109,6 +113,10 @@ private:
     CZorbex& session_;
     SessionDevelopHost host_;
     std::recursive_mutex control_;
+    // Guards the caller buffer, its length and copy flag as one: the copy
+    // into the caller buffer holds it (inside the frame lock), a new target
+    // is stored under it alone.
+    std::mutex target_lock_;
     // Set by Stop (manual reset), reset before each thread start: no pause
     // of the thread outlasts a Stop, whatever the wait time.
     platform::Event wake_{true, false};

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -250,6 +252,33 @@ TEST_F(Acquisition, StreamingPostsFrameRecordsAndFillsTheCallerBuffer) {
     EXPECT_EQ(Zorbex_GetImage(h_, current.data(), length, 1), 1);
     EXPECT_EQ(current, buffer);
     EXPECT_EQ(history(), std::vector<int>{});
+}
+
+// An application that hands the library a new buffer per frame message
+// owns the old one as soon as the call returns: no copy still under way
+// may write into it afterwards.
+TEST_F(Acquisition, ABufferReplacedWhileStreamingIsNeverWrittenAgain) {
+    set_flat_scene(1000, 2000, 3000);
+    ASSERT_EQ(Zorbex_SetColorMode(h_, 24), 1);
+    const int length = stride_of(kWidth, 24) * kHeight;
+    constexpr std::uint8_t kMark = 0xA5;
+    std::array<std::vector<std::uint8_t>, 2> buffers{std::vector<std::uint8_t>(static_cast<std::size_t>(length)),
+                                                     std::vector<std::uint8_t>(static_cast<std::size_t>(length))};
+    ASSERT_EQ(Zorbex_CallBackPreview(h_, frames_, buffers[0].data(), length, 1), 1);
+    ZbxMessage m{};
+    ASSERT_TRUE(next_frame_message(frames_, &m, 3000));
+    int written_after_release = 0;
+    for (int round = 1; round <= 100; ++round) {
+        std::vector<std::uint8_t>& given = buffers[round % 2];
+        std::vector<std::uint8_t>& released = buffers[(round + 1) % 2];
+        ASSERT_EQ(Zorbex_CallBackPreview(h_, frames_, given.data(), length, 1), 1);
+        std::fill(released.begin(), released.end(), kMark);
+        for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(next_frame_message(frames_, &m, 3000));
+        if (std::any_of(released.begin(), released.end(), [](std::uint8_t v) { return v != kMark; }))
+            ++written_after_release;
+    }
+    EXPECT_EQ(written_after_release, 0);
+    EXPECT_EQ(Zorbex_StopPreview(h_), 1);
 }
 
 TEST_F(Acquisition, StartAndSnapshotWhileStreaming) {

@@ -269,9 +269,12 @@ TEST_F(ZorbexSrc, PacedFramesAreNumberedAndTimestampedInOrder) {
     for (size_t i = 1; i < pts.size(); ++i) EXPECT_GT(pts[i], pts[i - 1]);
     // The chart's square moves every frame: no picture comes twice.
     for (size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]) << i;
-    // Mean spacing is the frame period.
-    const double mean = static_cast<double>(pts.back() - pts.front()) / (pts.size() - 1);
-    EXPECT_NEAR(mean / duration, 1.0, 0.2);
+    // The typical spacing is the frame period (the median: a frame message
+    // that a busy machine delivers late moves one or two spacings only).
+    std::vector<double> spacing;
+    for (size_t i = 1; i < pts.size(); ++i) spacing.push_back(static_cast<double>(pts[i] - pts[i - 1]));
+    std::nth_element(spacing.begin(), spacing.begin() + spacing.size() / 2, spacing.end());
+    EXPECT_NEAR(spacing[spacing.size() / 2] / duration, 1.0, 0.2);
     EXPECT_EQ(p.stat("delivered"), static_cast<guint64>(kFrames));
     EXPECT_EQ(p.stat("dropped"), 0u);
     // Latency is one frame period.

@@ -169,11 +169,13 @@ private:
     bool started_ = false;
 };
 
-void BM_CInterface(benchmark::State& state) {
-    CInterfaceStream stream;
+// Takes one frame per iteration from a started C-interface stream; false
+// when the stream did not start.
+template <typename Stream>
+bool run_c_stream(benchmark::State& state, Stream& stream) {
     if (!stream.started()) {
         state.SkipWithError("streaming did not start");
-        return;
+        return false;
     }
     for (auto _ : state) {
         if (!stream.next()) {
@@ -182,22 +184,17 @@ void BM_CInterface(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations());
+    return true;
+}
+
+void BM_CInterface(benchmark::State& state) {
+    CInterfaceStream stream;
+    (void)run_c_stream(state, stream);
 }
 
 void BM_CInterfaceHandOver(benchmark::State& state) {
     CInterfaceHandOver stream;
-    if (!stream.started()) {
-        state.SkipWithError("streaming did not start");
-        return;
-    }
-    for (auto _ : state) {
-        if (!stream.next()) {
-            state.SkipWithError("no frame");
-            break;
-        }
-    }
-    state.counters["dropped"] = static_cast<double>(stream.lost());
-    state.SetItemsProcessed(state.iterations());
+    if (run_c_stream(state, stream)) state.counters["dropped"] = static_cast<double>(stream.lost());
 }
 
 // Counts the buffers that leave the source; the benchmark thread waits on it.

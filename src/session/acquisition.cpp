@@ -121,7 +121,10 @@ void Acquisition::fill_frame_record(std::int32_t rate) {
     store_field(record.height, raw->height());
     store_field(record.bits_per_pixel, kModeBits[mode]);
     store_field(record.frame_rate, rate);
-    store_field(record.buffer, session_.capture_target().buffer.load());
+    // The buffer field is written by the copy, under the target lock: an
+    // application that sees its buffer named there may hand over the next
+    // one, which then waits for that copy to end.  Naming it here, before
+    // the copy, would let a hand-over slip in and the frame go elsewhere.
 }
 
 std::int32_t Acquisition::update_frame_rate() {
@@ -142,8 +145,7 @@ bool Acquisition::copy_to_caller_buffer() {
     CaptureTarget& target = session_.capture_target();
     void* buffer = target.buffer;
     const std::int32_t length = target.length;
-    // The record names the buffer that holds this frame, also when a new
-    // one was stored since the record was filled.
+    // The record names the buffer that holds this frame.
     store_field(session_.frame_record().buffer, buffer);
     if (buffer == nullptr || length == 0) return true;
     const CImageBuffer* image = input_.slots[static_cast<std::size_t>(input_.color_mode)];

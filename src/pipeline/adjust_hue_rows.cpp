@@ -53,20 +53,25 @@ struct Consts {
     V8 full[3];
     V8 moving[3];
     V8 odd;
+    // Constants, kept here so that the compiler loads them (as operands)
+    // rather than building each again from an immediate where registers
+    // run short (AVX2 has 16).
+    V16 v128, v254, v255, v511, byte_one, byte_three, byte_five;
+    hn::Vec<hn::Repartition<std::int32_t, D16>> one32, half32;
+    hn::Vec<hn::Repartition<float, D16>> numerator;
 };
 
 // p = (d * (0xFF0000 / c) + 0x8000) >> 16 in 32-bit lanes, each half of
 // the lanes interleaved with zeros and packed back with saturation (d and
 // c are 0..255, p 0..255), which keeps the lanes' order on every target
 // without crossing 128-bit blocks.
-HWY_INLINE V16 position(V16 dv, V16 c) {
+HWY_INLINE V16 position(V16 dv, V16 c, const Consts& k) {
     const D16 d;
     const hn::Repartition<std::int32_t, D16> d32;
-    const hn::Repartition<float, D16> df;
     const auto part = [&](hn::Vec<decltype(d32)> d0, hn::Vec<decltype(d32)> c0) {
         const auto rc = hn::ConvertTo(
-            d32, hn::Div(hn::Set(df, 16711680.0F), hn::ConvertTo(df, hn::Max(c0, hn::Set(d32, 1)))));
-        return hn::ShiftRight<16>(hn::Add(hn::Mul(d0, rc), hn::Set(d32, 0x8000)));
+            d32, hn::Div(k.numerator, hn::ConvertTo(hn::Repartition<float, D16>(), hn::Max(c0, k.one32))));
+        return hn::ShiftRight<16>(hn::Add(hn::Mul(d0, rc), k.half32));
     };
     const V16 zero = hn::Zero(d);
     const auto lo = part(hn::ZipLower(dv, zero), hn::ZipLower(c, zero));
@@ -86,23 +91,21 @@ HWY_INLINE void adjust(V16 b, V16 g, V16 r, const Consts& k, V16& ob, V16& og, V
     const auto red = hn::Eq(r, mx);
     const auto green = hn::AndNot(red, hn::Eq(g, mx));
     // The sector in both bytes of each lane, for the byte lookups below.
-    constexpr std::int16_t kByteOne = 0x0101;
-    V16 sector = hn::IfThenElse(red, hn::Set(d, kByteOne),
-                                hn::IfThenElse(green, hn::Set(d, 3 * kByteOne), hn::Set(d, 5 * kByteOne)));
+    V16 sector = hn::IfThenElse(red, k.byte_one, hn::IfThenElse(green, k.byte_three, k.byte_five));
     V16 dv = hn::IfThenElse(red, hn::Sub(g, b), hn::IfThenElse(green, hn::Sub(b, r), hn::Sub(r, g)));
     const V16 negative = hn::ShiftRight<15>(dv);  // -1 where negative
-    sector = hn::Sub(sector, hn::And(negative, hn::Set(d, kByteOne)));
+    sector = hn::Sub(sector, hn::And(negative, k.byte_one));
     dv = hn::Add(dv, hn::And(c, negative));
-    V16 sat = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(c, k.sat_low), hn::Set(d, 128)))));
+    V16 sat = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(c, k.sat_low), k.v128))));
     if (k.sat_high) sat = hn::Add(sat, c);
-    const V16 c2 = hn::Min(sat, hn::Min(l, hn::Sub(hn::Set(d, 511), l)));
+    const V16 c2 = hn::Min(sat, hn::Min(l, hn::Sub(k.v511, l)));
     const V16 n = hn::ShiftRight<1>(hn::Sub(l, c2));
     const V16 w = hn::Sub(hn::ShiftRight<1>(hn::Add(l, c2)), n);
-    V16 p = hn::Add(position(dv, c), k.shift_mod);
-    const V16 wrap = hn::VecFromMask(d, hn::Gt(p, hn::Set(d, 254)));
-    sector = hn::Add(sector, hn::And(wrap, hn::Set(d, kByteOne)));
-    p = hn::Sub(p, hn::And(wrap, hn::Set(d, 255)));
-    const V16 q = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(p, w), hn::Set(d, 128)))));
+    V16 p = hn::Add(position(dv, c, k), k.shift_mod);
+    const V16 wrap = hn::VecFromMask(d, hn::Gt(p, k.v254));
+    sector = hn::Add(sector, hn::And(wrap, k.byte_one));
+    p = hn::Sub(p, hn::And(wrap, k.v255));
+    const V16 q = hn::BitCast(d, hn::ShiftRight<8>(hn::BitCast(du, hn::Add(hn::Mul(p, w), k.v128))));
     const V16 full = hn::Add(n, w);
     const auto lookup = [&](V8 table) {
         return hn::MaskFromVec(hn::BitCast(d, hn::TableLookupBytes(table, hn::BitCast(d8, sector))));
@@ -116,12 +119,14 @@ HWY_INLINE void adjust(V16 b, V16 g, V16 r, const Consts& k, V16& ob, V16& og, V
     ob = channel(2);
 }
 
-Consts consts_of(const HueSaturationRun::Plan& plan) {
+HWY_NOINLINE Consts consts_of(const HueSaturationRun::Plan& plan) {
     const D16 d;
     const D8 d8;
     const std::int32_t a256 = plan.saturation + 256;
-    Consts k{hn::Set(d, static_cast<std::int16_t>(a256 & 255)), a256 >= 256,
-             hn::Set(d, static_cast<std::int16_t>(plan.shift_mod)), {}, {}, hn::Zero(d8)};
+    Consts k{};
+    k.sat_low = hn::Set(d, static_cast<std::int16_t>(a256 & 255));
+    k.sat_high = a256 >= 256;
+    k.shift_mod = hn::Set(d, static_cast<std::int16_t>(plan.shift_mod));
     // Which channel is full and which moves, by sector (red, green, blue).
     constexpr int kFull[6] = {0, 0, 1, 1, 2, 2};
     constexpr int kMoving[6] = {2, 1, 0, 2, 1, 0};
@@ -137,6 +142,17 @@ Consts consts_of(const HueSaturationRun::Plan& plan) {
         k.moving[ch] = hn::LoadDup128(d8, bytes[3 + ch]);
     }
     k.odd = hn::LoadDup128(d8, bytes[6]);
+    k.v128 = hn::Set(d, 128);
+    k.v254 = hn::Set(d, 254);
+    k.v255 = hn::Set(d, 255);
+    k.v511 = hn::Set(d, 511);
+    k.byte_one = hn::Set(d, 0x0101);
+    k.byte_three = hn::Set(d, 0x0303);
+    k.byte_five = hn::Set(d, 0x0505);
+    const hn::Repartition<std::int32_t, D16> d32;
+    k.one32 = hn::Set(d32, 1);
+    k.half32 = hn::Set(d32, 0x8000);
+    k.numerator = hn::Set(hn::Repartition<float, D16>(), 16711680.0F);
     return k;
 }
 

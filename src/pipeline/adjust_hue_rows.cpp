@@ -61,6 +61,24 @@ struct Consts {
     hn::Vec<hn::Repartition<float, D16>> numerator;
 };
 
+// Float to int32 toward zero for values known to fit: on x86 the bare
+// conversion, without the portable layer's fix-up of out-of-range lanes.
+template <class D32, class VF>
+HWY_INLINE hn::Vec<D32> truncate(D32 d32, VF v) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    (void)d32;
+    return hn::Vec<D32>{_mm512_cvttps_epi32(v.raw)};
+#elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
+    (void)d32;
+    return hn::Vec<D32>{_mm256_cvttps_epi32(v.raw)};
+#elif HWY_ARCH_X86 && (HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3)
+    (void)d32;
+    return hn::Vec<D32>{_mm_cvttps_epi32(v.raw)};
+#else
+    return hn::ConvertTo(d32, v);
+#endif
+}
+
 // p = (d * (0xFF0000 / c) + 0x8000) >> 16 in 32-bit lanes, each half of
 // the lanes interleaved with zeros and packed back with saturation (d and
 // c are 0..255, p 0..255), which keeps the lanes' order on every target
@@ -69,8 +87,7 @@ HWY_INLINE V16 position(V16 dv, V16 c, const Consts& k) {
     const D16 d;
     const hn::Repartition<std::int32_t, D16> d32;
     const auto part = [&](hn::Vec<decltype(d32)> d0, hn::Vec<decltype(d32)> c0) {
-        const auto rc = hn::ConvertTo(
-            d32, hn::Div(k.numerator, hn::ConvertTo(hn::Repartition<float, D16>(), hn::Max(c0, k.one32))));
+        const auto rc = truncate(d32, hn::Div(k.numerator, hn::ConvertTo(hn::Repartition<float, D16>(), hn::Max(c0, k.one32))));
         return hn::ShiftRight<16>(hn::Add(hn::Mul(d0, rc), k.half32));
     };
     const V16 zero = hn::Zero(d);

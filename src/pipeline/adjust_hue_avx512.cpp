@@ -184,7 +184,9 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
             const __m512i limit = _mm512_min_epi16(l, _mm512_sub_epi16(_mm512_set1_epi16(511), l));
             const __m512i c2 = _mm512_min_epi16(sat, limit);
             const __m512i n = _mm512_srli_epi16(_mm512_sub_epi16(l, c2), 1);
-            const __m512i w = _mm512_sub_epi16(_mm512_srli_epi16(_mm512_add_epi16(l, c2), 1), n);
+            // ((L + c2) >> 1) - n is c2 itself: L + c2 and L - c2 are both
+            // even or both odd.
+            const __m512i w = c2;
             // Reciprocal bytes by c (its high byte is 0; index c | c << 8
             // looks up the low and middle bytes in one 16-bit lane).
             const __m512i cc = _mm512_or_si512(c, _mm512_slli_epi16(c, 8));

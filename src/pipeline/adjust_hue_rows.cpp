@@ -117,7 +117,9 @@ HWY_INLINE void adjust(V16 b, V16 g, V16 r, const Consts& k, V16& ob, V16& og, V
     if (k.sat_high) sat = hn::Add(sat, c);
     const V16 c2 = hn::Min(sat, hn::Min(l, hn::Sub(k.v511, l)));
     const V16 n = hn::ShiftRight<1>(hn::Sub(l, c2));
-    const V16 w = hn::Sub(hn::ShiftRight<1>(hn::Add(l, c2)), n);
+    // ((L + c2) >> 1) - ((L - c2) >> 1) is c2 itself: L + c2 and L - c2
+    // are both even or both odd.
+    const V16 w = c2;
     V16 p = hn::Add(position(dv, c, k), k.shift_mod);
     const V16 wrap = hn::VecFromMask(d, hn::Gt(p, k.v254));
     sector = hn::Add(sector, hn::And(wrap, k.byte_one));

@@ -9,11 +9,15 @@
 // with rc = 0xFF0000 / c runs in 32-bit lanes, rc being the truncated float
 // quotient 16711680.0f / c, which equals the integer quotient for every c
 // in 1..255 (checked exhaustively; the comparison tests walk every chroma).
-// Each output channel is n, n + w, n + q or n + w - q, chosen by sector.
+// Each output channel is n, n + w, n + q or n + w - q, chosen by sector
+// through byte lookups of sector + wrap (the hue's whole sectors folded
+// into the tables once per call).  Fetching the reciprocal with 32-bit
+// gathers from a table instead (then p in 16-bit lanes) measured no faster
+// on AVX2 and slower on AVX-512, so the float division stays.
 //
 // 8-bit pixels are split into blue, green and red vectors by interleaved
 // loads, widened to 16 bits, and the results narrowed back; a table, when
-// given, then applies to the bytes before the interleaved store.  16-bit
+// given, then applies to the row's bytes after the interleaved stores.  16-bit
 // samples are shifted down and limited to 255 first, the results shifted
 // back up.  Fourth bytes or samples keep what the destination had.  The
 // pixels after the last whole vector of a row are left to the caller.

@@ -94,6 +94,26 @@ struct Indices {
 
 constexpr __mmask64 kLowBytes = 0x5555'5555'5555'5555ULL;
 
+// Role bits of a channel (blue 0, green 1, red 2) in a sector's code.
+constexpr int kFull = 1;     // << channel: n + w
+constexpr int kMoving = 8;   // << channel: n + q or n + w - q
+constexpr int kRising = 64;  // the moving channel gets n + q
+
+// Codes by j = sector + wrap (0..6), in every 16-byte block for a byte
+// shuffle: sector k = (j + whole sectors of the hue shift) mod 6 makes red
+// (k 0, 1), green (2, 3) or blue (4, 5) full, and moves blue (k 0, 3),
+// green (1, 4) or red (2, 5), rising for odd k.
+ZBX_AVX512 inline __m512i role_codes(std::int32_t shift_div) {
+    std::uint8_t codes[64];
+    for (int j = 0; j < 64; ++j) {
+        const int k = (j % 16 + shift_div) % 6;
+        const int full = k < 2 ? 2 : k < 4 ? 1 : 0;
+        const int moving = k % 3;
+        codes[j] = static_cast<std::uint8_t>((kFull << full) | (kMoving << moving) | (k % 2 != 0 ? kRising : 0));
+    }
+    return _mm512_loadu_si512(codes);
+}
+
 template <int kBpp, bool kTable>
 ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& plan,
                              const std::uint8_t* lut) {
@@ -113,7 +133,7 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
     const __m512i sat_low = _mm512_set1_epi16(static_cast<short>(a256 & 255));
     const bool sat_high = a256 >= 256;
     const __m512i shift_mod = _mm512_set1_epi16(static_cast<short>(plan.shift_mod));
-    const __m512i shift_div = _mm512_set1_epi16(static_cast<short>(plan.shift_div));
+    const __m512i roles = role_codes(plan.shift_div);
     const __m512i one = _mm512_set1_epi16(1);
     const __m512i v128 = _mm512_set1_epi16(128);
     // Fourth bytes stay as the destination has them.
@@ -122,16 +142,18 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
     for (std::int32_t y = 0; y < a.rect.height(); ++y) {
         const std::uint8_t* s = a.src_row(y);
         std::uint8_t* d = a.dst_row(y);
-        for (std::int32_t i = 0; i < bytes; i += 32 * kBpp) {
-            // Whole steps load and store exactly their bytes without masks
-            // (a wider masked store would stall the next step's load).
-            const bool whole = bytes - i >= 32 * kBpp;
-            const __mmask64 m0 = first(bytes - i);
+        // Whole steps load and store exactly their bytes without masks (a
+        // wider masked store would stall the next step's load); the last,
+        // partial step, if any, is masked.  Two loops, so that the whole
+        // steps carry no mask arithmetic.
+        const auto step = [&]<bool whole>(std::int32_t i) ZBX_AVX512 {
+            const __mmask64 m0 = whole ? ~__mmask64{0} : first(bytes - i);
             // The second register holds the step's bytes 64..32 * kBpp - 1.
-            const __mmask64 m1 = first(std::clamp(bytes - i - 64, 0, 32 * kBpp - 64));
+            const __mmask64 m1 = whole ? first(32 * kBpp - 64)
+                                       : first(std::clamp(bytes - i - 64, 0, 32 * kBpp - 64));
             __m512i v0;
             __m512i v1;
-            if (whole) {
+            if constexpr (whole) {
                 v0 = _mm512_loadu_si512(s + i);
                 v1 = kBpp == 3 ? _mm512_maskz_loadu_epi8(first(32), s + i + 64)
                                : _mm512_loadu_si512(s + i + 64);
@@ -162,7 +184,9 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
             const __m512i limit = _mm512_min_epi16(l, _mm512_sub_epi16(_mm512_set1_epi16(511), l));
             const __m512i c2 = _mm512_min_epi16(sat, limit);
             const __m512i n = _mm512_srli_epi16(_mm512_sub_epi16(l, c2), 1);
-            const __m512i w = _mm512_sub_epi16(_mm512_srli_epi16(_mm512_add_epi16(l, c2), 1), n);
+            // ((L + c2) >> 1) - n is c2 itself: L + c2 and L - c2 are both
+            // even or both odd.
+            const __m512i w = c2;
             // Reciprocal bytes by c (its high byte is 0; index c | c << 8
             // looks up the low and middle bytes in one 16-bit lane).
             const __m512i cc = _mm512_or_si512(c, _mm512_slli_epi16(c, 8));
@@ -180,30 +204,26 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
                 _mm512_srli_epi16(_mm512_mullo_epi16(dv, rlo), 15));
             p = _mm512_add_epi16(p, shift_mod);
             const __mmask32 wrap = _mm512_cmpgt_epi16_mask(p, _mm512_set1_epi16(254));
-            __m512i k = _mm512_add_epi16(sector, shift_div);
-            k = _mm512_mask_add_epi16(k, wrap, k, one);
             p = _mm512_mask_sub_epi16(p, wrap, p, _mm512_set1_epi16(255));
-            const __mmask32 over = _mm512_cmpgt_epi16_mask(k, _mm512_set1_epi16(5));
-            k = _mm512_mask_sub_epi16(k, over, k, _mm512_set1_epi16(6));
+            // The channels' roles by sector + wrap, the hue's whole sectors
+            // folded in (see role_codes).
+            const __m512i role = _mm512_shuffle_epi8(roles, _mm512_mask_add_epi16(sector, wrap, sector, one));
             // p <= 254 and w <= 255: p * w + 128 stays below 2^16.
             const __m512i q = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(p, w), v128), 8);
-            // Per sector: each channel is n, n + w, n + q or n + w - q.
+            // Each channel is n, n + w, or the moving value n + q (rising)
+            // or n + w - q (falling).
             const __m512i full = _mm512_add_epi16(n, w);
-            const __m512i up = _mm512_add_epi16(n, q);
-            const __m512i down = _mm512_sub_epi16(full, q);
-            __mmask32 ks[6];
-            for (int j = 0; j < 6; ++j) {
-                ks[j] = _mm512_cmpeq_epi16_mask(k, _mm512_set1_epi16(static_cast<short>(j)));
-            }
-            __m512i ob = _mm512_mask_mov_epi16(n, ks[4] | ks[5], full);
-            ob = _mm512_mask_mov_epi16(ob, ks[0], down);
-            ob = _mm512_mask_mov_epi16(ob, ks[3], up);
-            __m512i og = _mm512_mask_mov_epi16(n, ks[2] | ks[3], full);
-            og = _mm512_mask_mov_epi16(og, ks[4], down);
-            og = _mm512_mask_mov_epi16(og, ks[1], up);
-            __m512i orr = _mm512_mask_mov_epi16(n, ks[0] | ks[1], full);
-            orr = _mm512_mask_mov_epi16(orr, ks[2], down);
-            orr = _mm512_mask_mov_epi16(orr, ks[5], up);
+            const __m512i moving = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(role, _mm512_set1_epi16(kRising)),
+                                                           _mm512_sub_epi16(full, q), _mm512_add_epi16(n, q));
+            const auto channel = [&](int ch) ZBX_AVX512 {
+                const __m512i v = _mm512_mask_mov_epi16(
+                    n, _mm512_test_epi16_mask(role, _mm512_set1_epi16(static_cast<short>(kMoving << ch))), moving);
+                return _mm512_mask_mov_epi16(
+                    v, _mm512_test_epi16_mask(role, _mm512_set1_epi16(static_cast<short>(kFull << ch))), full);
+            };
+            const __m512i ob = channel(0);
+            const __m512i og = channel(1);
+            const __m512i orr = channel(2);
             const __m512i bg = _mm512_or_si512(ob, _mm512_slli_epi16(og, 8));
             __m512i out0 = _mm512_permutex2var_epi8(bg, io0, orr);
             __m512i out1 = _mm512_permutex2var_epi8(bg, io1, orr);
@@ -211,7 +231,7 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
                 out0 = look_up(out_table, out0);
                 out1 = look_up(out_table, out1);
             }
-            if (whole && kBpp == 3) {
+            if constexpr (whole && kBpp == 3) {
                 _mm512_storeu_si512(d + i, out0);
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 64),
                                     _mm512_castsi512_si256(out1));
@@ -219,7 +239,10 @@ ZBX_AVX512 void hue_rows_bpp(const RectArgs& a, const HueSaturationRun::Plan& pl
                 _mm512_mask_storeu_epi8(d + i, m0 & write, out0);
                 _mm512_mask_storeu_epi8(d + i + 64, m1 & write, out1);
             }
-        }
+        };
+        std::int32_t i = 0;
+        for (; i + 32 * kBpp <= bytes; i += 32 * kBpp) step.template operator()<true>(i);
+        if (i < bytes) step.template operator()<false>(i);
     }
 }
 

@@ -165,6 +165,7 @@ HWY_INLINE void sharpen_chunk(const std::uint8_t* const rows[4], std::uint8_t* d
         const std::int32_t from = base + bytes * k;
         V16 e = hn::Zero(d16);
         V16 o = hn::Zero(d16);
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) {
             const V16 v = hn::BitCast(d16, load_part(d8, rows[r] + from, n - from));
             e = hn::Add(e, hn::And(v, low));

@@ -224,7 +224,7 @@ int CZBXSdkLib::start_streaming() {
     record_.ring = ring_addresses_.data();
     record_.device_name = directory_.name();
     record_.stopped.store(0);
-    if (!transfer_thread_.start([this] { transfer_thread_main(); })) {
+    if (!transfer_thread_.start([this] { transfer_thread_main(); }, "zbx-transfer")) {
         record_.stopped.store(1);
         return kCodeNoMemory;
     }

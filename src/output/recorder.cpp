@@ -221,7 +221,7 @@ Recorder::StartResult Recorder::Start(const char* name, std::uint32_t duration_m
         const RecordEnd end = RunRecordThread(writer_, flags(), source_);
         last_end_.store(end);
         source_.recording_ended(end);
-    });
+    }, "zbx-record");
     if (!started) {
         finish_recording(writer_, flags(), 0);
         return StartResult::kThreadFailed;

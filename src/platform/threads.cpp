@@ -1,5 +1,6 @@
 #include "platform/threads.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -18,13 +19,15 @@ constexpr int kPriorityBoost = 2;
 
 Thread::~Thread() { join(); }
 
-bool Thread::start(std::function<void()> body) {
+bool Thread::start(std::function<void()> body, const char* name) {
     if (thread_.joinable() || !body) return false;
     try {
         thread_ = std::thread(std::move(body));
     } catch (const std::exception&) {  // no thread, or no memory for its state
         return false;
     }
+    // A name too long is refused and the thread keeps the process's name.
+    if (name != nullptr) (void)::pthread_setname_np(thread_.native_handle(), name);
     return true;
 }
 

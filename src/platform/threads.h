@@ -17,9 +17,11 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // Runs `body` on a new thread.  False when this object already holds a
-    // thread, `body` is empty, or the system cannot create a thread.
-    [[nodiscard]] bool start(std::function<void()> body);
+    // Runs `body` on a new thread, named `name` (at most 15 characters) for
+    // tools that list threads (top -H, gdb, perf).  False when this object
+    // already holds a thread, `body` is empty, or the system cannot create a
+    // thread.
+    [[nodiscard]] bool start(std::function<void()> body, const char* name = nullptr);
     // Waits for the body to return.  No-op when nothing runs; from the
     // thread itself it detaches instead of deadlocking.
     void join();

@@ -239,7 +239,7 @@ bool Acquisition::start_thread() {
     ThreadBookkeeping& t = session_.threads();
     wake_.reset();
     t.acquisition_end_event = std::make_unique<platform::Event>(true, false);
-    if (t.acquisition_thread.start([this] { thread_main(); })) return true;
+    if (t.acquisition_thread.start([this] { thread_main(); }, "zbx-acquire")) return true;
     // No thread will ever signal it: Stop must not wait for it.
     t.acquisition_end_event.reset();
     return false;

@@ -1,6 +1,7 @@
 #include "platform/threads.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -25,6 +26,21 @@ TEST(Thread, RunsTheBodyAndJoins) {
     EXPECT_TRUE(ran);
     EXPECT_FALSE(thread.joinable());
     thread.join();  // harmless a second time
+}
+
+// The name is set by start(), so the body reads it only after start returned.
+TEST(Thread, CarriesTheGivenName) {
+    Event started(true, false);
+    char name[16] = {};
+    Thread thread;
+    ASSERT_TRUE(thread.start(
+        [&] {
+            if (started.wait(5000)) (void)pthread_getname_np(pthread_self(), name, sizeof name);
+        },
+        "zbx-test"));
+    started.set();
+    thread.join();
+    EXPECT_STREQ(name, "zbx-test");
 }
 
 TEST(Thread, RefusesASecondBodyAndAnEmptyOne) {

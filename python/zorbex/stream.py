@@ -1,10 +1,11 @@
 """A running stream of frames from a camera."""
 from __future__ import annotations
 
-import time
 import weakref
 from ctypes import byref, c_void_p
-from typing import TYPE_CHECKING, Any, Iterator, Optional
+from sys import getrefcount
+from time import monotonic
+from typing import TYPE_CHECKING, Any, Iterator, List, Optional
 
 import numpy as np
 
@@ -18,6 +19,11 @@ if TYPE_CHECKING:
 _WAIT_SLICE_MS = 100
 # Offset of the caller-buffer pointer in the frame record a frame message points to.
 _RECORD_BUFFER_OFFSET = 24
+# Buffers a stream recycles: the library's, the one handed out last, the
+# one before it (a loop variable still holds it while the next frame is
+# taken), and one to spare.  Frames kept longer get buffers of their own.
+_POOL_SIZE = 4
+_new_frame = np.ndarray.__new__
 
 
 class Stream:
@@ -56,11 +62,17 @@ class Stream:
         self._message = _library.Message()
         self._message_ref = byref(self._message)
         self._window = camera._frames
+        self._peek = self._lib.ZbxWin_PeekMessage
+        self._wait = self._lib.ZbxWin_WaitMessage
+        self._hand_over = self._lib.Zorbex_CallBackPreview
         # The library develops each frame straight into a buffer of ours.
         # A filled one is handed out only after the library has been given
-        # a fresh one, so no frame handed out is ever written again.
-        self._target = np.empty(self._nbytes, dtype=np.uint8)
-        self._target_address = self._target.ctypes.data
+        # a fresh one, so no frame handed out is ever written again.  Buffers
+        # are recycled once nothing but the pool refers to them (no frame,
+        # no view of one): their pages stay mapped and warm in the caches.
+        self._pool: List[np.ndarray] = []
+        self._pool_addresses: List[int] = []
+        self._target, self._target_address = self._fresh_buffer()
         # The caller-buffer pointer of the frame record: which buffer the
         # newest frame went into (None until the first frame message).  It
         # may name an older stream's buffer until this stream's first frame
@@ -79,46 +91,42 @@ class Stream:
     def __iter__(self) -> Iterator[Frame]:
         return self
 
+    def _fresh_buffer(self) -> "tuple[np.ndarray, int]":
+        """A buffer for the library to fill next, and its address: a pooled
+        one that no frame refers to any more, else a new one."""
+        pool = self._pool
+        for i in range(len(pool)):
+            # The pool's own reference and the call's argument: nobody else.
+            if getrefcount(pool[i]) == 2:
+                return pool[i], self._pool_addresses[i]
+        buffer = np.empty(self._nbytes, dtype=np.uint8)
+        address = buffer.ctypes.data
+        if len(pool) < _POOL_SIZE:
+            pool.append(buffer)
+            self._pool_addresses.append(address)
+        return buffer, address
+
     def __next__(self) -> Frame:
         if not self.running:
             raise StopIteration
         if self._count is not None and self.frames >= self._count:
             self.close()
             raise StopIteration
-        lib = self._lib
-        ref = self._message_ref
-        window = self._window
         target = self._target_address
         # Messages already queued: counted, and failures raised, first.
-        announced = self._take_messages(lib.ZbxWin_PeekMessage(window, ref, 1))
+        announced = self._take_messages(self._peek(self._window, self._message_ref, 1))
         record = self._record_buffer
         # Once a frame has been handed out, the record names the current
         # buffer only after a frame of this stream was started in it: no
         # need to wait for that frame's message, which would cost a wake-up.
         if not (self.frames and record is not None and record.value == target):
-            wait = lib.ZbxWin_WaitMessage
-            deadline = time.monotonic() + self._timeout
-            while True:
-                record = self._record_buffer
-                # Until a frame message of this stream has come, the record
-                # may still name an older stream's buffer.
-                if (announced or self.frames) and record is not None and record.value == target:
-                    break
-                # Short waits, so that Ctrl-C is not held up by a long time-out.
-                remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
-                if wait(window, ref, remaining):
-                    announced += self._take_messages(True)
-                elif time.monotonic() >= deadline:
-                    self.close()
-                    raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
-                                    f"no frame within {self._timeout} s")
+            announced += self._wait_for_frame(announced)
         # A frame was started in the current buffer.  Handing the library a
         # fresh one waits (under its frame lock) until that frame is complete;
         # after that the library never writes to the filled buffer again.
         filled = self._target
-        fresh = np.empty(self._nbytes, dtype=np.uint8)
-        address = fresh.ctypes.data
-        if not lib.Zorbex_CallBackPreview(self._handle, window, address, self._nbytes, 1):
+        fresh, address = self._fresh_buffer()
+        if not self._hand_over(self._handle, self._window, address, self._nbytes, 1):
             # Either buffer may be the library's now.
             self._camera._library_buffer = (filled, fresh)
             error = self._camera._error("receive a frame")
@@ -130,24 +138,50 @@ class Stream:
         # The message of a frame handed out may come after it: a frame's
         # number is at least one more than the one before.
         self._announced += announced
-        number = max(self._announced, self._number + 1)
+        number = self._announced
+        if number <= self._number:
+            number = self._number + 1
         skipped = number - self._number - 1
         self._number = number
         self.dropped += skipped
         self.frames += 1
-        frame = np.ndarray.__new__(Frame, self._shape, self._dtype, filled, 0, self._strides)
+        frame = _new_frame(Frame, self._shape, self._dtype, filled, 0, self._strides)
         frame.number = number
-        frame.timestamp = time.monotonic()
+        frame.timestamp = monotonic()
         frame.color_mode = self.mode
         frame.dropped = skipped
         return frame
+
+    def _wait_for_frame(self, announced: int) -> int:
+        """Waits until a frame of this stream was started in the current
+        buffer; returns the frame messages taken meanwhile."""
+        wait = self._wait
+        window = self._window
+        ref = self._message_ref
+        target = self._target_address
+        taken = 0
+        deadline = monotonic() + self._timeout
+        while True:
+            record = self._record_buffer
+            # Until a frame message of this stream has come, the record
+            # may still name an older stream's buffer.
+            if (announced + taken or self.frames) and record is not None and record.value == target:
+                return taken
+            # Short waits, so that Ctrl-C is not held up by a long time-out.
+            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - monotonic()) * 1000)))
+            if wait(window, ref, remaining):
+                taken += self._take_messages(True)
+            elif monotonic() >= deadline:
+                self.close()
+                raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
+                                f"no frame within {self._timeout} s")
 
     def _take_messages(self, have_one: bool) -> int:
         """Frame messages among the one just read (when ``have_one``) and all
         queued behind it; failures are counted and a lost stream raised."""
         message = self._message
         ref = self._message_ref
-        peek = self._lib.ZbxWin_PeekMessage
+        peek = self._peek
         window = self._window
         announced = 0
         while have_one:

@@ -20,8 +20,9 @@ copy of each developed frame on the library's thread:
 
 The goal is Python >= 90% of hand-over C, the C program that gives the same
 service (frames stay valid after the next one arrives).  Rounds alternate
-between the three so that load on the machine hits all alike; printed are
-the medians, both ratios and the median of each round's own ratio.
+between the three (each taking each place in turn) so that load on the
+machine hits all alike; printed are the medians, both ratios and the median
+of each round's own ratio.
 
     /usr/bin/python3 bench/python_stream.py [--build build] [--seconds 2] [--rounds 5]
 """
@@ -113,10 +114,14 @@ def main() -> int:
 
     counting, hand_over, py_runs = [], [], []
     try:
+        runs = [lambda: counting.append(c_rate(args.build, "BM_Color24Neutral")),
+                lambda: hand_over.append(c_rate(args.build, "BM_Color24HandOver")),
+                lambda: py_runs.append(python_rate(args.seconds))]
         for round_ in range(args.rounds):
-            counting.append(c_rate(args.build, "BM_Color24Neutral"))
-            hand_over.append(c_rate(args.build, "BM_Color24HandOver"))
-            py_runs.append(python_rate(args.seconds))
+            # Each loop takes each place in the order in turn, so that load
+            # that drifts within a round favours none of them.
+            for i in range(len(runs)):
+                runs[(round_ + i) % len(runs)]()
             print(f"round {round_ + 1}: counting C {counting[-1][0]:7.1f} fps ({counting[-1][1]:.2f} ms CPU/frame)"
                   f"   hand-over C {hand_over[-1][0]:7.1f} fps ({hand_over[-1][1]:.2f} ms)"
                   f"   Python {py_runs[-1][0]:7.1f} fps ({py_runs[-1][1]:.2f} ms)", flush=True)

@@ -126,6 +126,10 @@ class Stream:
             if self._addresses[free[i]] != named:
                 return free.pop(i)
         block = np.empty(self._nbytes, dtype=np.uint8)
+        if named is not None and block.ctypes.data == named:
+            # Memory of a block freed since may come back at the named
+            # address: another allocation while this one is still held.
+            block = np.empty(self._nbytes, dtype=np.uint8)
         try:
             index = self._blocks.index(None)
         except ValueError:

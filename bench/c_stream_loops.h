@@ -133,8 +133,10 @@ private:
         return frames_.hand_over(buffers_[i]);
     }
 
-    CInterfaceStream frames_{false};
+    // Before the session: the library may copy into a buffer until the
+    // session is closed, so the buffers must outlive it.
     std::vector<std::uint8_t> buffers_[2];
+    CInterfaceStream frames_{false};
     std::uint64_t marks_[2] = {};
     std::uint64_t generation_ = 0x5a0b0000'00000000u;
     std::size_t given_ = 0;

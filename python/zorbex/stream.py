@@ -218,11 +218,15 @@ class Stream:
         with self._lock:
             # A frame was started in the current block; once the library
             # has moved on to another (or none), that frame is complete.
+            # The frame is made first: while the library has no block, the
+            # frames it develops are lost, so that time is kept short.
             filled = self._target
-            if not self._give(self._next_block()):
-                self._fail()
             memory = self._block_type.from_buffer(self._blocks[filled])  # type: ignore[arg-type]
             self._watches[filled] = weakref.ref(memory, self._releasers[filled])  # type: ignore[index]
+            frame = _new_frame(Frame, self._shape, self._dtype, memory, 0, self._strides)
+            del memory
+            if not self._give(self._next_block()):
+                self._fail()
         # The message of a frame handed out may come after it: a frame's
         # number is at least one more than the one before.
         self._announced += announced
@@ -233,7 +237,6 @@ class Stream:
         self._number = number
         self.dropped += skipped
         self.frames += 1
-        frame = _new_frame(Frame, self._shape, self._dtype, memory, 0, self._strides)
         frame.number = number
         frame.timestamp = monotonic()
         frame.color_mode = self.mode

@@ -18,16 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "c_stream_loops.h"
 #include "platform/settings_store.h"
 #include "platform/shared_memory.h"
 #include "zorbex/vcam.h"
 #include "zorbex/window.h"
 #include "zorbex/zorbex.h"
 
-namespace {
-
 // Settings and the camera table of this program only, never the user's.
-void private_environment() {
+void zbx_bench::private_environment() {
     static const bool done = [] {
         const std::filesystem::path dir =
             std::filesystem::temp_directory_path() / ("zbx-bench-" + std::to_string(::getpid()));
@@ -38,6 +37,10 @@ void private_environment() {
     }();
     (void)done;
 }
+
+namespace {
+
+using zbx_bench::next_frame;
 
 double process_cpu_seconds() {
     rusage usage{};
@@ -54,22 +57,10 @@ struct Options {
     bool caller_buffer = true;  // false: frame messages only
 };
 
-bool next_frame(ZbxWindow window) {
-    ZbxMessage m{};
-    for (int tries = 0; tries < 100; ++tries) {
-        if (ZbxWin_WaitMessage(window, &m, 100) == 0) continue;
-        if (m.message == ZBX_MSG_FRAME && m.wparam != 0) return true;
-    }
-    return false;
-}
-
 void stream(benchmark::State& state, const Options& options) {
-    private_environment();
     // Each run starts as a first run: a session saves its filter values
     // when released, and the next run would load them.
-    (void)zbx::platform::delete_settings_tree("Software\\Tevrun\\Zorbex530RDNQTSdk");
-    (void)ZbxVcam_Reset();
-    (void)ZbxVcam_SetPacing(0, options.paced ? ZBX_VCAM_PACED : ZBX_VCAM_UNPACED);
+    zbx_bench::fresh_camera(options.paced);
     const ZbxWindow notify = ZbxWin_CreateMessageWindow();
     const ZbxWindow frames = ZbxWin_CreateMessageWindow();
     const ZbxHandle h = Zorbex_Initialize(notify);
@@ -121,6 +112,18 @@ void stream(benchmark::State& state, const Options& options) {
 }
 
 void BM_Color24Neutral(benchmark::State& state) { stream(state, Options{}); }
+// As BM_Color24Neutral, but every frame kept intact: the library is handed
+// the other of two buffers per frame message (what a consumer that keeps
+// frames beyond the next one, like the Python stream, pays for).
+void BM_Color24HandOver(benchmark::State& state) {
+    zbx_bench::CInterfaceHandOver stream;
+    const double cpu_before = process_cpu_seconds();
+    const auto wall_before = std::chrono::steady_clock::now();
+    if (!zbx_bench::run_c_stream(state, stream)) return;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
+    state.counters["cores"] = wall > 0 ? (process_cpu_seconds() - cpu_before) / wall : 0;
+    state.counters["dropped"] = static_cast<double>(stream.lost());
+}
 void BM_Color24AllAdjustments(benchmark::State& state) { stream(state, Options{false, true, 0, 0}); }
 void BM_Color24PreviewScaled(benchmark::State& state) { stream(state, Options{false, false, 640, 360}); }
 void BM_Color24PreviewSameSize(benchmark::State& state) { stream(state, Options{false, false, 1280, 720}); }
@@ -131,6 +134,7 @@ void BM_Color24NeutralPacedNoCopy(benchmark::State& state) { stream(state, Optio
 void BM_Color24PreviewScaledPaced(benchmark::State& state) { stream(state, Options{true, false, 640, 360}); }
 
 BENCHMARK(BM_Color24Neutral)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Color24HandOver)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Color24AllAdjustments)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Color24PreviewScaled)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Color24PreviewSameSize)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->MinTime(2);

@@ -69,6 +69,41 @@ def test_frames_are_owned_by_the_caller(cam):
     assert not np.shares_memory(cam.snap(), later[-1])
 
 
+# Ways to hold on to part of a frame after the frame itself is dropped.
+HOLDERS = {
+    "view": lambda frame: frame[400:560],
+    "plain array": lambda frame: frame.view(np.ndarray),
+    "memoryview": memoryview,
+    "memory object": lambda frame: frame.base,
+}
+
+
+@pytest.mark.parametrize("hold", list(HOLDERS.values()), ids=list(HOLDERS))
+def test_what_is_kept_of_a_frame_is_never_overwritten(cam, hold):
+    zorbex.vcam.set_scene(SLOT, "chart", moving=True)
+    zorbex.vcam.set_paced(SLOT, False)
+    cam.wait_time_ms = 0
+    kept = []
+    for index, frame in enumerate(cam.stream(count=24)):
+        if index % 4 == 0:
+            held = hold(frame)
+            kept.append((held, np.array(held, copy=True)))
+    # The square moved while the stream went on, and what was kept of each
+    # frame kept its pixels, also after the frames themselves were gone.
+    assert len({item.tobytes() for _, item in kept}) > 2
+    for held, copy in kept:
+        assert np.array_equal(np.asarray(held), copy)
+
+
+def test_a_frame_dropped_after_its_stream_ended_does_not_restart_it(cam):
+    with cam.stream() as stream:
+        first = next(stream)
+        second = next(stream)
+    del first, second
+    assert not cam.streaming
+    cam.snap()  # refused while the library streams
+
+
 def test_stream_counts_frames_and_drops(cam):
     zorbex.vcam.set_paced(SLOT, False)
     cam.wait_time_ms = 0

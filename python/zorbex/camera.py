@@ -504,9 +504,13 @@ class Camera:
                 :class:`~zorbex.FrameTimeoutError` is raised.
 
         The library's frame messages are read inside the iteration.  The
-        library copies each developed frame straight into an array of the
-        stream's own; an array is handed out only once the library has
-        been given a fresh one, so it is never written again.  Each frame
+        library copies each developed frame straight into memory of the
+        stream's own; that memory is handed out as a frame only once the
+        library has been told to use other memory, so it is never written
+        again while any frame or view of it lives (then the stream reuses
+        it).  While the frame handed out before is held by one name only
+        (a loop variable), the library gets its memory back as soon as the
+        loop moves on; until then it copies no frame.  Each frame
         is a whole developed frame: the newest one when it is taken.  When frames come faster
         than the loop takes them, the skipped ones are counted
         (``Stream.dropped``, ``Frame.dropped``); with a camera faster than

@@ -37,16 +37,20 @@ class Frame(np.ndarray):
             because they came faster than they were taken.
     """
 
-    number: Optional[int]
-    timestamp: Optional[float]
-    color_mode: Optional[str]
-    dropped: int
+    # Class-level defaults: a frame made over a plain array (every streamed
+    # frame) needs no per-instance copy of them.
+    number: Optional[int] = None
+    timestamp: Optional[float] = None
+    color_mode: Optional[str] = None
+    dropped: int = 0
 
     def __array_finalize__(self, obj: Any) -> None:
-        self.number = getattr(obj, "number", None)
-        self.timestamp = getattr(obj, "timestamp", None)
-        self.color_mode = getattr(obj, "color_mode", None)
-        self.dropped = getattr(obj, "dropped", 0)
+        # Views and results of a frame carry where it came from.
+        if isinstance(obj, Frame):
+            self.number = obj.number
+            self.timestamp = obj.timestamp
+            self.color_mode = obj.color_mode
+            self.dropped = obj.dropped
 
 
 def image_layout(mode: str, width: int, height: int) -> "tuple[int, int]":

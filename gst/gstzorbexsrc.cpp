@@ -5,10 +5,11 @@
 // window of its own: the library's acquisition thread develops each frame,
 // copies it into the caller buffer under its frame lock and posts one frame
 // message per frame.  The streaming thread of this element waits on that
-// window.  Per message it hands the library the next buffer of its pool as
-// caller buffer and pushes the one just filled (create_by_hand_over): the
-// library's own copy is the only copy, so the element keeps the camera's
-// rate.  Where the picture needs converting (48-bit) and in trigger mode it
+// window.  The library copies each frame into a pool buffer handed to it
+// as caller buffer; per message the element takes that buffer back and
+// pushes it, and hands over the next one when the next frame is asked for
+// (create_by_hand_over): the library's own copy is the only copy, so the
+// element keeps the camera's rate.  Where the picture needs converting (48-bit) and in trigger mode it
 // copies the developed picture with Zorbex_GetImage instead, also under the
 // frame lock, so a picture is never torn (create_by_copy).  Waiting on the
 // message queue rather than polling snapshots (each of which would start a
@@ -448,7 +449,7 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) return FALSE;
     // New caps, new buffers: take the old one back from the library first,
-    // then let it go, and the one prepared for the next hand-over too.
+    // then let it go.
     if (self->target != nullptr) (void)Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1);
     release_target(self);
     const int bits = zbx::gst::mode_of_format(GST_VIDEO_INFO_FORMAT(&info), self->running_bits);

@@ -46,10 +46,8 @@ struct _GstZorbexSrc {
     GstVideoInfo info;
     gboolean into_buffer;  // the library's rows land in the buffer as they are
     gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
-    GstBuffer* target;     // the buffer the library copies into now, mapped
+    GstBuffer* target;     // the buffer the library copies into now, mapped, or nullptr
     GstMapInfo target_map;
-    GstBuffer* spare;      // the next buffer to hand over, mapped, or nullptr
-    GstMapInfo spare_map;
     guint64 canary_key;
     guint64 canary_generation;  // the canary written into target
     guint8* scratch;

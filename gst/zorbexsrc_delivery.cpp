@@ -195,19 +195,20 @@ GstFlowReturn create_by_copy(GstZorbexSrc* self, GstBuffer** out) {
 }
 
 // The hand-over path.  The library copies each developed frame into the
-// caller buffer it was given and takes a new caller buffer
-// (Zorbex_CallBackPreview while streaming) between two such copies.  So
-// after each frame message the element hands the library a fresh pool
-// buffer: the previous one then holds the newest frame copied before the
-// hand-over, complete, and the library never writes it again.  The copy the
-// library makes anyway is the only one.  The library's next copy races with
-// the hand-over, so the buffer to hand over is taken from the pool and
-// marked before the message is waited for: the hand-over is the first thing
-// done when the message arrives.  A canary at the end of each buffer
-// (overwritten by any frame, the image filling the buffer exactly) tells
-// whether a frame reached the buffer at all: when the library had already
-// put this message's frame into the buffer sent before, nothing new is in
-// the previous one and the frame that buffer had held is counted as dropped.
+// caller buffer it was given (Zorbex_CallBackPreview while streaming); once
+// that call returns with another buffer, or none, it never writes the
+// previous one again.  So when a frame message arrives the element takes
+// the buffer back at once (it passes no buffer: the call waits for a copy
+// under way) and pushes it: the library's copy is the only one.  The next
+// buffer is handed over when the next frame is asked for, after the push:
+// by then downstream has usually released the buffer before the one pushed
+// (a sink keeps the last one), so the pool gives that one back and two
+// buffers take turns, warm in the caches, where handing over before the
+// push would need three.  The library is meanwhile without a buffer, at
+// the start of developing its next frame; a frame finished in that gap
+// has its message but no picture and is counted as dropped.  A canary at
+// the end of each buffer (overwritten by any frame, the image filling the
+// buffer exactly) tells whether a frame reached the buffer at all.
 void write_canary(GstZorbexSrc* self, guint8* data, gsize size, guint64 generation) {
     const guint64 canary[2] = {self->canary_key, generation};
     std::memcpy(data + size - sizeof canary, canary, sizeof canary);
@@ -218,49 +219,60 @@ bool canary_intact(const GstZorbexSrc* self, const guint8* data, gsize size, gui
     return std::memcmp(data + size - sizeof canary, canary, sizeof canary) == 0;
 }
 
-// The buffer handed over at the next frame message, mapped and marked with
-// the generation after the current target's.
-GstFlowReturn prepare_spare(GstZorbexSrc* self) {
-    if (self->spare != nullptr) return GST_FLOW_OK;
-    GstBuffer* spare = nullptr;
+// Hands the library a pool buffer, mapped and marked with a new generation,
+// when it has none.  Frame messages that came while it had none carry no
+// picture: dropped (or discarded, from before the pipeline played).
+GstFlowReturn give_target(GstZorbexSrc* self) {
+    if (self->target != nullptr) return GST_FLOW_OK;
+    GstBuffer* buffer = nullptr;
     const GstFlowReturn ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset,
-                                                                  GST_VIDEO_INFO_SIZE(&self->info), &spare);
+                                                                  GST_VIDEO_INFO_SIZE(&self->info), &buffer);
     if (ret != GST_FLOW_OK) return ret;
-    if (!gst_buffer_map(spare, &self->spare_map, GST_MAP_WRITE)) {
-        gst_buffer_unref(spare);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        gst_buffer_unref(buffer);
         return GST_FLOW_ERROR;
     }
-    write_canary(self, self->spare_map.data, self->spare_map.size, self->canary_generation + 1);
-    self->spare = spare;
+    const guint64 generation = self->canary_generation + 1;
+    write_canary(self, map.data, map.size, generation);
+    const guint64 lost = frames_not_taken(self);
+    if (lost != 0) {
+        GST_OBJECT_LOCK(self);
+        self->dropped += lost;
+        GST_OBJECT_UNLOCK(self);
+        self->gap_before_next += lost;
+    }
+    if (Zorbex_CallBackPreview(self->handle, self->frames, map.data, static_cast<int>(map.size), 1) == 0) {
+        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unref(buffer);
+        post_library_error(self, take_error_code(self, self->handle), "Could not hand the camera a buffer");
+        return GST_FLOW_ERROR;
+    }
+    self->target = buffer;
+    self->target_map = map;
+    self->canary_generation = generation;
     return GST_FLOW_OK;
 }
 
 GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
     for (;;) {
-        GstFlowReturn ret = prepare_spare(self);
+        GstFlowReturn ret = give_target(self);
         if (ret != GST_FLOW_OK) return ret;
         ZbxMessage m{};
         ret = wait_frame(self, &m);
         if (ret != GST_FLOW_OK) return ret;
-        if (Zorbex_CallBackPreview(self->handle, self->frames, self->spare_map.data,
-                                   static_cast<int>(self->spare_map.size), 1) == 0) {
-            post_library_error(self, take_error_code(self, self->handle), "Could not hand the camera a buffer");
+        if (Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1) == 0) {
+            post_library_error(self, take_error_code(self, self->handle), "Could not take a buffer back from the camera");
             return GST_FLOW_ERROR;
         }
         const GstClockTime arrival = running_time_now(self);
         GstBuffer* filled = self->target;
         GstMapInfo filled_map = self->target_map;
-        const guint64 filled_generation = self->canary_generation;
-        self->target = self->spare;
-        self->target_map = self->spare_map;
-        self->canary_generation = filled_generation + 1;
-        self->spare = nullptr;
+        self->target = nullptr;
         const guint64 skipped = frames_not_taken(self);
-        if (filled == nullptr) continue;  // the first hand-over: nothing written yet
-
-        if (canary_intact(self, filled_map.data, filled_map.size, filled_generation)) {
-            // This message's frame went into the buffer sent before, in
-            // place of the frame it was numbered for: that one is lost.
+        if (canary_intact(self, filled_map.data, filled_map.size, self->canary_generation)) {
+            // This message's frame was finished before the buffer was
+            // handed over: no picture for it.
             gst_buffer_unmap(filled, &filled_map);
             gst_buffer_unref(filled);
             GST_OBJECT_LOCK(self);
@@ -286,11 +298,6 @@ GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
 }  // namespace
 
 void release_target(GstZorbexSrc* self) {
-    if (self->spare != nullptr) {
-        gst_buffer_unmap(self->spare, &self->spare_map);
-        gst_buffer_unref(self->spare);
-        self->spare = nullptr;
-    }
     if (self->target == nullptr) return;
     gst_buffer_unmap(self->target, &self->target_map);
     gst_buffer_unref(self->target);

@@ -13,9 +13,9 @@ namespace zbx::gst {
 // after posting the error.  Streaming thread.
 GstFlowReturn deliver_frame(GstZorbexSrc* self, GstBuffer** out);
 
-// Lets go of the buffer the library copies into, and of the one prepared
-// for the next hand-over; only once the library no longer writes the first
-// (acquisition stopped, or another buffer handed over).
+// Lets go of the buffer the library copies into; only once the library no
+// longer writes it (acquisition stopped, or another buffer or none handed
+// over).
 void release_target(GstZorbexSrc* self);
 
 }  // namespace zbx::gst

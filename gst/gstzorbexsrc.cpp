@@ -343,6 +343,7 @@ gboolean zorbex_start(GstBaseSrc* src) {
     self->next_offset = 0;
     self->gap_before_next = 0;
     self->last_pts = GST_CLOCK_TIME_NONE;
+    self->pushed_at = self->push_time = self->message_at = self->message_interval = 0;
     self->canary_key = (static_cast<guint64>(g_random_int()) << 32) | g_random_int();
     self->notify = ZbxWin_CreateMessageWindow();
     self->frames = ZbxWin_CreateMessageWindow();

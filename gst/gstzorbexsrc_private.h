@@ -50,6 +50,12 @@ struct _GstZorbexSrc {
     GstMapInfo target_map;
     guint64 canary_key;
     guint64 canary_generation;  // the canary written into target
+    // Monotonic times (µs) that choose how the next buffer is handed over
+    // (see create_by_hand_over); 0 until known.
+    gint64 pushed_at;         // when the last buffer left create
+    gint64 push_time;         // how long downstream took with it
+    gint64 message_at;        // when the last frame message came
+    gint64 message_interval;  // the time between the last two
     guint8* scratch;
     gsize scratch_size;
     GThread* slice_thread;  // the streaming thread that asked for a short slice

@@ -198,17 +198,22 @@ GstFlowReturn create_by_copy(GstZorbexSrc* self, GstBuffer** out) {
 // caller buffer it was given (Zorbex_CallBackPreview while streaming); once
 // that call returns with another buffer, or none, it never writes the
 // previous one again.  So when a frame message arrives the element takes
-// the buffer back at once (it passes no buffer: the call waits for a copy
-// under way) and pushes it: the library's copy is the only one.  The next
-// buffer is handed over when the next frame is asked for, after the push:
-// by then downstream has usually released the buffer before the one pushed
-// (a sink keeps the last one), so the pool gives that one back and two
-// buffers take turns, warm in the caches, where handing over before the
-// push would need three.  The library is meanwhile without a buffer, at
-// the start of developing its next frame; a frame finished in that gap
-// has its message but no picture and is counted as dropped.  A canary at
-// the end of each buffer (overwritten by any frame, the image filling the
-// buffer exactly) tells whether a frame reached the buffer at all.
+// the buffer back at once (the call waits for a copy under way) and pushes
+// it: the library's copy is the only one.  Which buffer the library gets
+// meanwhile depends on how long downstream keeps the streaming thread:
+// - Quickly back (fakesink, a queue): none until the next frame is asked
+//   for, after the push.  By then a sink has let go of the buffer before
+//   the one pushed (a sink keeps the last one), the pool gives that one
+//   back, and two buffers take turns, warm in the caches, where handing
+//   over before the push would need three.  The library is without a
+//   buffer only at the start of developing its next frame; a frame
+//   finished in that gap has its message but no picture and is counted as
+//   dropped.
+// - Slowly back (conversion or encoding in this thread): a fresh buffer at
+//   once, so that frames finished during the push are not lost.
+// A canary at the end of each buffer (overwritten by any frame, the image
+// filling the buffer exactly) tells whether a frame reached the buffer at
+// all.
 void write_canary(GstZorbexSrc* self, guint8* data, gsize size, guint64 generation) {
     const guint64 canary[2] = {self->canary_key, generation};
     std::memcpy(data + size - sizeof canary, canary, sizeof canary);
@@ -220,10 +225,8 @@ bool canary_intact(const GstZorbexSrc* self, const guint8* data, gsize size, gui
 }
 
 // Hands the library a pool buffer, mapped and marked with a new generation,
-// when it has none.  Frame messages that came while it had none carry no
-// picture: dropped (or discarded, from before the pipeline played).
-GstFlowReturn give_target(GstZorbexSrc* self) {
-    if (self->target != nullptr) return GST_FLOW_OK;
+// as its target; the previous target, if any, is then the caller's.
+GstFlowReturn hand_over_new_target(GstZorbexSrc* self) {
     GstBuffer* buffer = nullptr;
     const GstFlowReturn ret = GST_BASE_SRC_GET_CLASS(self)->alloc(GST_BASE_SRC(self), self->next_offset,
                                                                   GST_VIDEO_INFO_SIZE(&self->info), &buffer);
@@ -235,13 +238,6 @@ GstFlowReturn give_target(GstZorbexSrc* self) {
     }
     const guint64 generation = self->canary_generation + 1;
     write_canary(self, map.data, map.size, generation);
-    const guint64 lost = frames_not_taken(self);
-    if (lost != 0) {
-        GST_OBJECT_LOCK(self);
-        self->dropped += lost;
-        GST_OBJECT_UNLOCK(self);
-        self->gap_before_next += lost;
-    }
     if (Zorbex_CallBackPreview(self->handle, self->frames, map.data, static_cast<int>(map.size), 1) == 0) {
         gst_buffer_unmap(buffer, &map);
         gst_buffer_unref(buffer);
@@ -254,23 +250,58 @@ GstFlowReturn give_target(GstZorbexSrc* self) {
     return GST_FLOW_OK;
 }
 
+// When the library has no buffer: frame messages that came meanwhile carry
+// no picture (dropped, or discarded from before the pipeline played), then
+// a new target.
+GstFlowReturn give_target(GstZorbexSrc* self) {
+    if (self->target != nullptr) return GST_FLOW_OK;
+    const guint64 lost = frames_not_taken(self);
+    if (lost != 0) {
+        GST_OBJECT_LOCK(self);
+        self->dropped += lost;
+        GST_OBJECT_UNLOCK(self);
+        self->gap_before_next += lost;
+    }
+    return hand_over_new_target(self);
+}
+
+// True when downstream gave the streaming thread back within half the time
+// between frame messages: taking the buffer back without a new one then
+// costs no frame.
+bool downstream_is_quick(const GstZorbexSrc* self) {
+    return self->message_interval > 0 && self->push_time * 2 < self->message_interval;
+}
+
 GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
+    if (self->pushed_at != 0) self->push_time = g_get_monotonic_time() - self->pushed_at;
     for (;;) {
         GstFlowReturn ret = give_target(self);
         if (ret != GST_FLOW_OK) return ret;
         ZbxMessage m{};
         ret = wait_frame(self, &m);
         if (ret != GST_FLOW_OK) return ret;
-        if (Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1) == 0) {
-            post_library_error(self, take_error_code(self, self->handle), "Could not take a buffer back from the camera");
-            return GST_FLOW_ERROR;
-        }
-        const GstClockTime arrival = running_time_now(self);
+        const gint64 message_at = g_get_monotonic_time();
+        if (self->message_at != 0) self->message_interval = message_at - self->message_at;
+        self->message_at = message_at;
+
         GstBuffer* filled = self->target;
         GstMapInfo filled_map = self->target_map;
+        const guint64 filled_generation = self->canary_generation;
         self->target = nullptr;
+        if (downstream_is_quick(self)) {
+            if (Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1) == 0) {
+                self->target = filled;  // still the library's
+                post_library_error(self, take_error_code(self, self->handle),
+                                   "Could not take a buffer back from the camera");
+                return GST_FLOW_ERROR;
+            }
+        } else if ((ret = hand_over_new_target(self)) != GST_FLOW_OK) {
+            self->target = filled;  // still the library's
+            return ret;
+        }
+        const GstClockTime arrival = running_time_now(self);
         const guint64 skipped = frames_not_taken(self);
-        if (canary_intact(self, filled_map.data, filled_map.size, self->canary_generation)) {
+        if (canary_intact(self, filled_map.data, filled_map.size, filled_generation)) {
             // This message's frame was finished before the buffer was
             // handed over: no picture for it.
             gst_buffer_unmap(filled, &filled_map);
@@ -291,6 +322,7 @@ GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
         gst_buffer_unmap(filled, &filled_map);
         stamp_buffer(self, filled, arrival, skipped);
         *out = filled;
+        self->pushed_at = g_get_monotonic_time();
         return GST_FLOW_OK;
     }
 }

@@ -9,15 +9,15 @@
 // as caller buffer; per message the element takes that buffer back and
 // pushes it, and hands over the next one when the next frame is asked for
 // (create_by_hand_over): the library's own copy is the only copy, so the
-// element keeps the camera's rate.  Where the picture needs converting (48-bit) and in trigger mode it
-// copies the developed picture with Zorbex_GetImage instead, also under the
-// frame lock, so a picture is never torn (create_by_copy).  Waiting on the
-// message queue rather than polling snapshots (each of which would start a
-// single-frame read) is what keeps every frame at camera rate.  The library
-// keeps only the newest developed picture: when several frame messages are
-// waiting, the older frames can no longer be taken; they are counted as
-// dropped (stats property, QoS message, DISCONT flag) and their numbers are
-// skipped in the buffer offsets, never hidden.
+// element keeps the camera's rate.  Where the picture needs converting (48-bit)
+// and in trigger mode it copies the developed picture with Zorbex_GetImage
+// instead, also under the frame lock, so a picture is never torn
+// (create_by_copy).  Waiting on the message queue rather than polling snapshots
+// (each of which would start a single-frame read) is what keeps every frame at
+// camera rate.  The library keeps only the newest developed picture: when
+// several frame messages are waiting, the older frames can no longer be taken;
+// they are counted as dropped (stats property, QoS message, DISCONT flag) and
+// their numbers are skipped in the buffer offsets, never hidden.
 //
 // Frame numbers: buffer offsets count the frame messages of the stream,
 // from 0 at the first frame taken while playing.  Timestamps: running time

@@ -24,10 +24,10 @@ constexpr std::uint64_t kStreamingSliceNs = 100'000;
 // The streaming thread does a few microseconds of work per frame, but must
 // take its buffer back, push it and hand over the next before the library
 // copies the next frame: on an unpaced camera that is less than the default
-// slice (1.4 ms here) for which a busy thread may keep the processor.  A short slice lets it run at
-// once when the frame message wakes it; its share of processor time is
-// unchanged.  Kernels without per-thread slices, or a thread an application
-// gave another policy, keep what they have.  Streaming thread.
+// slice (1.4 ms here) for which a busy thread may keep the processor.  A short
+// slice lets it run at once when the frame message wakes it; its share of
+// processor time is unchanged.  Kernels without per-thread slices, or a thread
+// an application gave another policy, keep what they have.  Streaming thread.
 void ask_for_short_slice() {
     // The kernel's sched_attr in its first, 48-byte layout; the C library
     // here declares neither it nor the calls.

@@ -30,6 +30,9 @@ if [ -x "$work/prefix/bin/zbxcam" ]; then
   out=$(env -u LD_LIBRARY_PATH "$work/moved/bin/zbxcam" list)
   echo "$out"
   case "$out" in *"camera 0"*) ;; *) echo "unexpected output from the installed zbxcam"; exit 1 ;; esac
-  ldd "$work/moved/bin/zbxcam" | grep -q "libZorbexSdk_530RD_NQT.* => $work/moved/" \
-    || { echo "the installed zbxcam does not load the installed library"; ldd "$work/moved/bin/zbxcam"; exit 1; }
+  # Captured first: grep -q would stop reading at its match and, under
+  # pipefail, ldd's broken pipe would fail the check now and then.
+  libs=$(ldd "$work/moved/bin/zbxcam")
+  grep -q "libZorbexSdk_530RD_NQT.* => $work/moved/" <<<"$libs" \
+    || { echo "the installed zbxcam does not load the installed library"; echo "$libs"; exit 1; }
 fi

@@ -203,12 +203,22 @@ void BM_SequenceColor24(benchmark::State& state) {
 
 // Every byte of the frame read and written back once, with as little work
 // between as the compiler allows: the memory floor of an in-place pass.
+// Whole 64-bit words, as a byte loop is not vectorised at -O2 and would
+// measure the loop, not the memory.
 void BM_ReadWriteColor24(benchmark::State& state) {
     Picture p(kModeColor24);
+    constexpr std::uint64_t kFlip = 0x0101010101010101u;
     for (auto _ : state) {
         std::uint8_t* b = p.store.data();
         const std::size_t n = p.store.size();
-        for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(b[i] ^ 1);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, b + i, 8);
+            word ^= kFlip;
+            std::memcpy(b + i, &word, 8);
+        }
+        for (; i < n; ++i) b[i] = static_cast<std::uint8_t>(b[i] ^ 1);
         benchmark::ClobberMemory();
     }
     set_counters(state, p);

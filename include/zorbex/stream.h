@@ -100,7 +100,7 @@ typedef struct ZbxStream ZbxStream;
 
 typedef struct ZbxStreamConfig {
     uint32_t struct_size;  /* sizeof(ZbxStreamConfig) */
-    uint32_t buffer_count; /* buffers the queue allocates, 0 to 64; 0 when the program lends all */
+    uint32_t buffer_count; /* buffers the queue allocates, 0 to 1024; 0 when the program lends all */
     uint32_t delivery;     /* ZBX_DELIVER_* */
     uint32_t output;       /* ZBX_OUTPUT_* */
     uint32_t trigger;      /* ZbxStream_Start: 0 streams continuously, 1 runs trigger mode */
@@ -153,16 +153,16 @@ typedef struct ZbxStreamStats {
 
 /* Opens a queue on session `cam` (one per session): ZBX_ERR_BUSY when it has
  * one; ZBX_ERR_PARAMETER for a null `config`/`stream`, an unknown struct
- * size, delivery or output, or more than 64 buffers; ZBX_ERR_MEMORY when the
+ * size, delivery or output, or more than 1024 buffers; ZBX_ERR_MEMORY when the
  * buffers cannot be had.  The queue's own buffers are 64-byte aligned and
  * sized for the format in force at each start. */
 ZBX_STREAM_API int ZbxStream_Open(ZbxHandle cam, const ZbxStreamConfig* config, ZbxStream** stream);
 
 /* Lends the queue `size` bytes at `memory` (8-byte aligned) until Close;
- * `user` comes back in each frame it holds.  Only while the camera does not
- * stream into the queue (else ZBX_ERR_BUSY); at most 64 buffers in all.
- * ZBX_ERR_BUFFER when `memory` is null or misaligned, or smaller than the
- * current format's size. */
+ * `user` comes back in each frame it holds.  Also while the camera streams:
+ * a program that keeps frames lends more as it goes.  At most 1024 buffers
+ * in all (ZBX_ERR_PARAMETER).  ZBX_ERR_BUFFER when `memory` is null or
+ * misaligned, or smaller than the current format's size. */
 ZBX_STREAM_API int ZbxStream_AddBuffer(ZbxStream* stream, void* memory, size_t size, void* user);
 
 /* The frames' layout for the session's current colour mode, capture window

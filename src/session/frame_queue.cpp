@@ -46,7 +46,7 @@ int FrameQueue::lend(void* memory, std::size_t size, void* user, std::size_t nee
         return ZBX_ERR_BUFFER;
     std::lock_guard lock(lock_);
     if (closed_) return ZBX_ERR_INVALID_HANDLE;
-    if (running_) return ZBX_ERR_BUSY;
+    if (running_ && size < format_.size) return ZBX_ERR_BUFFER;
     if (buffers_.size() >= kMaxQueueBuffers) return ZBX_ERR_PARAMETER;
     auto b = std::make_unique<Buffer>();
     b->memory = static_cast<std::uint8_t*>(memory);

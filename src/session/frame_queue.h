@@ -22,7 +22,8 @@
 
 namespace zbx::session {
 
-inline constexpr std::uint32_t kMaxQueueBuffers = 64;
+// Enough for a program that keeps several seconds of frames at hand.
+inline constexpr std::uint32_t kMaxQueueBuffers = 1024;
 // Program buffers must hold 16-bit samples and 8-byte reads of the kernels.
 inline constexpr std::size_t kLentAlignment = 8;
 // The queue's own buffers start on a cache line.
@@ -40,12 +41,13 @@ public:
     [[nodiscard]] std::uint32_t delivery() const { return delivery_; }
     [[nodiscard]] std::uint32_t output() const { return output_; }
 
-    // ---- Buffers (only while no run delivers) ----
+    // ---- Buffers ----
     // `count` buffers of the queue's own, sized at prepare().  ZBX_ERR_PARAMETER
-    // beyond kMaxQueueBuffers in all.
+    // beyond kMaxQueueBuffers in all; ZBX_ERR_BUSY during a run.
     [[nodiscard]] int add_own(std::uint32_t count);
-    // Program memory; ZBX_ERR_BUFFER when null, misaligned or below
-    // `needed` bytes, ZBX_ERR_BUSY during a run.
+    // Program memory, at any time (a program that keeps its frames lends
+    // more as it goes); ZBX_ERR_BUFFER when null, misaligned or below
+    // `needed` bytes (and the running format's size).
     [[nodiscard]] int lend(void* memory, std::size_t size, void* user, std::size_t needed);
 
     // ---- Producer (acquisition thread) ----

@@ -218,8 +218,16 @@ ZBX_STREAM_API int ZbxStream_Close(ZbxStream* stream);
  * trigger mode, where frames come with the triggers. */
 ZBX_STREAM_API int ZbxCamera_GetFramePeriod(ZbxHandle cam, uint64_t* period_ns);
 
-/* Frames the running or last recording (Zorbex_Record) has written. */
-ZBX_STREAM_API int ZbxCamera_GetRecordedFrames(ZbxHandle cam, uint32_t* frames);
+/* The running or last recording (Zorbex_Record). */
+typedef struct ZbxRecordingStatus {
+    uint32_t frames;       /* frames written so far, or by the last recording */
+    int32_t running;       /* 1 while the recording goes on */
+    int32_t end_code;      /* how the last one ended: ZBX_OK (its duration passed, or stopped),
+                              ZBX_ERR_FILE (a write was refused, e.g. a full disk, or the file
+                              reached its size limit), ZBX_ERR_FRAME_TIMEOUT (the stream ended) */
+    uint32_t rate_centi;   /* its measured rate in hundredths of a frame per second once finished */
+} ZbxRecordingStatus;
+ZBX_STREAM_API int ZbxCamera_GetRecording(ZbxHandle cam, ZbxRecordingStatus* status);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include "device/zorbex_530_sdk.h"
 #include "session/acquisition.h"
 #include "session/frame_queue.h"
+#include "session/recording.h"
 #include "session/zorbex.h"
 #include "zorbex/stream.h"
 
@@ -234,5 +235,20 @@ extern "C" int ZbxCamera_GetFramePeriod(ZbxHandle cam, uint64_t* period_ns) {
         if (session->acquisition().mode.load() == zbx::session::kModeTrigger) return ZBX_OK;
         *period_ns = sensor->frame_period_ns();
         return *period_ns != 0 ? ZBX_OK : ZBX_ERR_DEVICE_IO;
+    });
+}
+
+extern "C" int ZbxCamera_GetRecording(ZbxHandle cam, ZbxRecordingStatus* status) {
+    return guarded([&] {
+        if (status == nullptr) return ZBX_ERR_PARAMETER;
+        *status = ZbxRecordingStatus{};
+        const zbx::api::SessionRef session = zbx::api::registry().find_session(cam);
+        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
+        zbx::session::Recording& recorder = session->recorder();
+        status->running = recorder.recording() ? 1 : 0;
+        status->frames = recorder.frames_written();
+        status->rate_centi = recorder.measured_rate();
+        status->end_code = status->running != 0 ? ZBX_OK : recorder.end_code();
+        return ZBX_OK;
     });
 }

@@ -1,11 +1,14 @@
 // The frame queue through its C interface and the C++ layer against the
 // virtual camera: pixels, numbering, metadata, holding, cancel, bad input.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -287,6 +290,31 @@ TEST_F(Stream, FramePeriodFollowsTheExposure) {
     std::uint64_t longer = 0;
     ASSERT_EQ(ZbxCamera_GetFramePeriod(h_, &longer), ZBX_OK);
     EXPECT_NEAR(static_cast<double>(longer), 2.0 * static_cast<double>(period), static_cast<double>(period) * 0.02);
+}
+
+TEST_F(Stream, RecordingStatusCountsFramesAndTellsHowItEnded) {
+    const std::string path = testing::TempDir() + "stream-record-" + std::to_string(::getpid()) + ".avi";
+    ASSERT_EQ(ZbxVcam_SetPacing(0, ZBX_VCAM_PACED), ZBX_VCAM_OK);
+    ZbxRecordingStatus status{};
+    EXPECT_EQ(ZbxCamera_GetRecording(h_, nullptr), ZBX_ERR_PARAMETER);
+    for (const bool unplug : {false, true}) {
+        ASSERT_EQ(Zorbex_Record(h_, path.c_str(), unplug ? 60000 : 400, 0), 1);
+        ASSERT_EQ(ZbxCamera_GetRecording(h_, &status), ZBX_OK);
+        EXPECT_EQ(status.running, 1);
+        if (unplug) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (ZbxCamera_GetRecording(h_, &status) == ZBX_OK && status.running != 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(status.running, 0);
+        EXPECT_GT(status.frames, 3u);
+        EXPECT_GT(status.rate_centi, 0u);
+        EXPECT_EQ(status.end_code, unplug ? ZBX_ERR_FRAME_TIMEOUT : ZBX_OK);
+        (void)Zorbex_StopPreview(h_);
+    }
+    std::remove(path.c_str());
 }
 
 TEST_F(Stream, CancelWakesAWaitingThreadAtOnce) {

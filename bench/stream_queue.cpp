@@ -164,7 +164,7 @@ StepCost measure_steps() {
     in.color_mode = 2;
     in.host = &host;
     for (std::size_t i = 0; i < 7; ++i) in.slots[i] = slots[i].get();
-    const zbx::pipeline::BayerRecord rec{3, 100, 100, 100};
+    zbx::pipeline::BayerRecord rec{3, 100, 100, 100};
     StepCost best{1e9, 1e9};
     for (int round = 0; round < 5; ++round) {
         constexpr int kReps = 20;

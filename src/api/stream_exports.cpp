@@ -75,6 +75,18 @@ int guarded(Body&& body) noexcept {
     }
 }
 
+// Runs `body(stream, session)` for an open queue whose session still exists.
+template <typename Body>
+int with_stream_session(ZbxStream* handle, Body&& body) {
+    return guarded([&] {
+        const StreamRef s = streams().find(handle);
+        if (s == nullptr) return ZBX_ERR_INVALID_HANDLE;
+        const zbx::api::SessionRef session = zbx::api::registry().find_session(s->cam);
+        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
+        return body(*s, *session);
+    });
+}
+
 // The session's newest recorded code, as the reason a session call failed.
 int session_failure(CZorbex& s) {
     const std::int32_t code = s.error_history().snapshot()[0];
@@ -106,55 +118,39 @@ extern "C" int ZbxStream_Open(ZbxHandle cam, const ZbxStreamConfig* config, ZbxS
 }
 
 extern "C" int ZbxStream_AddBuffer(ZbxStream* stream, void* memory, size_t size, void* user) {
-    return guarded([&] {
-        const StreamRef s = streams().find(stream);
-        if (s == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        const zbx::api::SessionRef session = zbx::api::registry().find_session(s->cam);
-        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        const ZbxFrameFormat format = session->acquisition_control().frame_format(s->queue->output());
-        return s->queue->lend(memory, size, user, format.size);
+    return with_stream_session(stream, [&](ZbxStream& s, CZorbex& session) {
+        const ZbxFrameFormat format = session.acquisition_control().frame_format(s.queue->output());
+        return s.queue->lend(memory, size, user, format.size);
     });
 }
 
 extern "C" int ZbxStream_GetFormat(ZbxStream* stream, ZbxFrameFormat* format) {
-    return guarded([&] {
-        if (format == nullptr) return ZBX_ERR_PARAMETER;
-        const StreamRef s = streams().find(stream);
-        if (s == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        const zbx::api::SessionRef session = zbx::api::registry().find_session(s->cam);
-        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        *format = session->acquisition_control().frame_format(s->queue->output());
+    if (format == nullptr) return ZBX_ERR_PARAMETER;
+    return with_stream_session(stream, [&](ZbxStream& s, CZorbex& session) {
+        *format = session.acquisition_control().frame_format(s.queue->output());
         return ZBX_OK;
     });
 }
 
 extern "C" int ZbxStream_Start(ZbxStream* stream) {
-    return guarded([&] {
-        const StreamRef s = streams().find(stream);
-        if (s == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        const zbx::api::SessionRef session = zbx::api::registry().find_session(s->cam);
-        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        std::lock_guard control(s->control);
-        zbx::session::Acquisition& acquisition = session->acquisition_control();
-        if (const int code = s->queue->check(acquisition.frame_format(s->queue->output())); code != ZBX_OK)
+    return with_stream_session(stream, [&](ZbxStream& s, CZorbex& session) {
+        std::lock_guard control(s.control);
+        zbx::session::Acquisition& acquisition = session.acquisition_control();
+        if (const int code = s.queue->check(acquisition.frame_format(s.queue->output())); code != ZBX_OK)
             return code;
-        s->queue->resume();
-        const int started = s->trigger ? acquisition.trigger(nullptr, nullptr, 0, 0) : acquisition.start();
-        if (started == 0) return session_failure(*session);
-        s->started = true;
+        s.queue->resume();
+        const int started = s.trigger ? acquisition.trigger(nullptr, nullptr, 0, 0) : acquisition.start();
+        if (started == 0) return session_failure(session);
+        s.started = true;
         return ZBX_OK;
     });
 }
 
 extern "C" int ZbxStream_Stop(ZbxStream* stream) {
-    return guarded([&] {
-        const StreamRef s = streams().find(stream);
-        if (s == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        const zbx::api::SessionRef session = zbx::api::registry().find_session(s->cam);
-        if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
-        std::lock_guard control(s->control);
-        s->started = false;
-        return session->acquisition_control().stop() != 0 ? ZBX_OK : session_failure(*session);
+    return with_stream_session(stream, [&](ZbxStream& s, CZorbex& session) {
+        std::lock_guard control(s.control);
+        s.started = false;
+        return session.acquisition_control().stop() != 0 ? ZBX_OK : session_failure(session);
     });
 }
 

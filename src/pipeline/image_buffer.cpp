@@ -10,6 +10,11 @@ CImageBuffer::~CImageBuffer() { Release(); }
 
 int CImageBuffer::Create(std::int32_t width, std::int32_t height, std::uint16_t bits) {
     if (width <= 0 || height <= 0 || bits == 0) return 0;
+    SetFormat(width, height, bits);
+    return Allocate(nullptr);
+}
+
+void CImageBuffer::SetFormat(std::int32_t width, std::int32_t height, std::uint16_t bits) {
     Release();
     BitmapInfoHeader& h = info_.bmiHeader;
     h.biPlanes = 1;
@@ -21,7 +26,6 @@ int CImageBuffer::Create(std::int32_t width, std::int32_t height, std::uint16_t 
     height_ = height;
     bits_ = bits;
     stride_ = StrideFor(width, bits);
-    return Allocate(nullptr);
 }
 
 int CImageBuffer::CreateLike(const CImageBuffer* other) {
@@ -53,17 +57,7 @@ void CImageBuffer::Release() {
 
 int CImageBuffer::View(std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint8_t* pixels) {
     if (width <= 0 || height <= 0 || bits == 0 || pixels == nullptr) return 0;
-    Release();
-    BitmapInfoHeader& h = info_.bmiHeader;
-    h.biPlanes = 1;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biBitCount = bits;
-    h.biCompression = platform::kBiRgb;
-    width_ = width;
-    height_ = height;
-    bits_ = bits;
-    stride_ = StrideFor(width, bits);
+    SetFormat(width, height, bits);
     if (bits == 8) WriteGreyRamp();
     pixels_ = pixels;
     return 1;

@@ -78,6 +78,8 @@ public:
 private:
     enum class Section { kMade, kNone, kFailed };
 
+    // Releases the store and takes the format of an uncompressed bitmap.
+    void SetFormat(std::int32_t width, std::int32_t height, std::uint16_t bits);
     int Allocate(const platform::DeviceContext* colour_dc);
     void WriteGreyRamp();
     // Bitmap section selected into a fresh memory context.

@@ -75,8 +75,7 @@ bool Acquisition::apply_settings_locked() {
     return true;
 }
 
-void Acquisition::latch_development_input() {
-    std::lock_guard frame(session_.frame_lock());
+pipeline::DevelopInput Acquisition::settings_input() {
     pipeline::DevelopInput in;
     in.adjust = &session_.adjustment_values();
     in.color_mode = session_.acquisition().color_mode;
@@ -85,8 +84,14 @@ void Acquisition::latch_development_input() {
     in.y_start = g.v_start;
     in.width = g.width;
     in.height = g.height;
-    for (std::size_t slot = 0; slot < in.slots.size(); ++slot) in.slots[slot] = session_.image_buffer(slot);
     in.host = &host_;
+    return in;
+}
+
+void Acquisition::latch_development_input() {
+    std::lock_guard frame(session_.frame_lock());
+    pipeline::DevelopInput in = settings_input();
+    for (std::size_t slot = 0; slot < in.slots.size(); ++slot) in.slots[slot] = session_.image_buffer(slot);
     input_ = in;
 }
 
@@ -470,16 +475,7 @@ ZbxFrameFormat Acquisition::frame_format(std::uint32_t output) {
     std::lock_guard frame(session_.frame_lock());
     if (mode == kModeStreaming || mode == kModeTrigger) return format_of(input_, output);
     // The next run's layout: what the apply will size the buffers for.
-    pipeline::DevelopInput next = input_;
-    next.adjust = &session_.adjustment_values();
-    next.color_mode = session_.acquisition().color_mode;
-    const Geometry& g = session_.geometry();
-    next.x_start = g.h_start;
-    next.y_start = g.v_start;
-    next.width = g.width;
-    next.height = g.height;
-    next.slots = {};
-    return format_of(next, output);
+    return format_of(settings_input(), output);
 }
 
 ZbxFrameFormat Acquisition::format_of(const pipeline::DevelopInput& in, std::uint32_t output) const {

@@ -94,6 +94,9 @@ public:
 private:
     // The settings apply under the frame lock.
     [[nodiscard]] bool apply_settings_locked();
+    // The colour mode and capture region of the session's settings, without
+    // buffers.
+    [[nodiscard]] pipeline::DevelopInput settings_input();
     // Latches the colour mode and capture region the apply just sized the
     // buffers for; later changes take effect at the next apply.
     void latch_development_input();

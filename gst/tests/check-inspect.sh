@@ -8,7 +8,7 @@ export GST_REGISTRY=$2
 out=$(gst-inspect-1.0 zorbexsrc)
 for want in 'Source/Video/Hardware' 'zorbex' 'device-number' 'color-mode' 'exposure' 'gain' \
             'mirror-horizontal' 'mirror-vertical' 'window-x' 'window-width' 'trigger-mode' \
-            'adjustments' 'msb-aligned' 'stats' 'num-buffers' 'do-timestamp' 'software-trigger' \
+            'adjustments' 'msb-aligned' 'save-settings' 'stats' 'num-buffers' 'do-timestamp' 'software-trigger' \
             'GRAY8' 'GRAY16_LE' 'BGRx' 'BGRA64_LE'; do
   grep -q -- "$want" <<<"$out" || { echo "gst-inspect-1.0 output lacks: $want"; echo "$out"; exit 1; }
 done

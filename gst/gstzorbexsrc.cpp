@@ -42,6 +42,8 @@ namespace {
 
 constexpr int kSensorWidth = 1280;
 constexpr int kSensorHeight = 720;
+// The narrowest window the sensor reads out.
+constexpr int kMinWindowWidth = 4;
 
 constexpr int kDefaultDevice = 0;
 constexpr int kDefaultBits = 24;
@@ -429,6 +431,11 @@ gboolean zorbex_start(GstBaseSrc* src) {
     GstStructure* adjustments = self->adjustments != nullptr ? gst_structure_copy(self->adjustments) : nullptr;
     self->running_device = device;
     self->running_trigger = self->trigger_mode;
+    self->running_x = x;
+    self->running_y = y;
+    self->fixed_width = self->window_width;
+    self->fixed_height = self->window_height;
+    self->caps_error_posted = FALSE;
     self->running_msb = self->msb_aligned;
     self->delivered = self->dropped = self->discarded = self->failed = 0;
     GST_OBJECT_UNLOCK(self);
@@ -506,8 +513,11 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
     if (!open) {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
     } else {
-        // Every mode at the running geometry and rate; the running mode
-        // first so that it wins when downstream takes anything.
+        // Every mode at the running window and rate first (the running
+        // mode leading, so that it wins when downstream takes anything),
+        // then every mode at each window size the sensor reads out from the
+        // window's corner (unless the window properties fix it); the rate of
+        // another size is known once the camera runs with it (fixate).
         caps = gst_caps_new_empty();
         int order[7] = {self->running_bits};
         std::copy(std::begin(zbx::gst::kColourModeBits), std::end(zbx::gst::kColourModeBits), order + 1);
@@ -518,6 +528,26 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
                                         "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "framerate",
                                         GST_TYPE_FRACTION, fps_n, fps_d, "pixel-aspect-ratio", GST_TYPE_FRACTION,
                                         1, 1, nullptr));
+        }
+        const bool free_width = self->fixed_width == 0 && kSensorWidth - self->running_x > kMinWindowWidth;
+        const bool free_height = self->fixed_height == 0 && kSensorHeight - self->running_y > 1;
+        if (!self->running_trigger && (free_width || free_height)) {
+            for (int bits : order) {
+                const GstVideoFormat format = zbx::gst::format_of_mode(bits);
+                GstStructure* s = gst_structure_new("video/x-raw", "format", G_TYPE_STRING,
+                                                    gst_video_format_to_string(format), "framerate",
+                                                    GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, "pixel-aspect-ratio",
+                                                    GST_TYPE_FRACTION, 1, 1, nullptr);
+                if (free_width)
+                    gst_structure_set(s, "width", GST_TYPE_INT_RANGE, kMinWindowWidth, kSensorWidth - self->running_x, nullptr);
+                else
+                    gst_structure_set(s, "width", G_TYPE_INT, width, nullptr);
+                if (free_height)
+                    gst_structure_set(s, "height", GST_TYPE_INT_RANGE, 1, kSensorHeight - self->running_y, nullptr);
+                else
+                    gst_structure_set(s, "height", G_TYPE_INT, height, nullptr);
+                caps = gst_caps_merge_structure(caps, s);
+            }
         }
     }
     if (filter != nullptr) {
@@ -531,20 +561,90 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
 // Downstream's order decides among the formats it takes equally (a
 // converter lists them all); the configured colour mode wins when it is
 // among them.
+// Runs the camera with a new window size: a new queue, and the frame
+// period the size gives.  Streaming thread (fixate).
+bool change_window(GstZorbexSrc* self, int width, int height) {
+    GST_INFO_OBJECT(self, "window %dx%d for downstream", width, height);
+    close_stream(self);
+    if (Zorbex_SetCaptureWindowEx(self->handle, kSensorWidth, self->running_x, width, kSensorHeight, self->running_y,
+                                  height) == 0) {
+        gchar* what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the 1280x720 sensor", width,
+                                      height, self->running_x, self->running_y);
+        post_library_error(self, take_error_code(self, self->handle), what);
+        g_free(what);
+        self->caps_error_posted = TRUE;
+        return false;
+    }
+    if (probe_camera(self) && open_queue(self, self->running_bits)) return true;
+    self->caps_error_posted = TRUE;
+    return false;
+}
+
+// Downstream's order decides among the formats it takes equally (a
+// converter lists them all); the configured colour mode wins when it is
+// among them.  A size downstream asks for becomes the capture window; the
+// framerate is the one the camera then runs at.
 GstCaps* zorbex_fixate(GstBaseSrc* src, GstCaps* caps) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     const gchar* running = gst_video_format_to_string(zbx::gst::format_of_mode(self->running_bits));
+    guint chosen = 0;
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
-        GstStructure* s = gst_caps_get_structure(caps, i);
-        const gchar* format = gst_structure_get_string(s, "format");
+        const gchar* format = gst_structure_get_string(gst_caps_get_structure(caps, i), "format");
         if (format != nullptr && std::strcmp(format, running) == 0) {
-            GstCaps* preferred = gst_caps_copy_nth(caps, i);
-            gst_caps_unref(caps);
-            caps = preferred;
+            chosen = i;
             break;
         }
     }
+    GstCaps* one = gst_caps_copy_nth(caps, chosen);
+    gst_caps_unref(caps);
+    caps = one;
+    GstStructure* s = gst_caps_get_structure(caps, 0);
+    GST_OBJECT_LOCK(self);
+    const gint width = self->width;
+    const gint height = self->height;
+    GST_OBJECT_UNLOCK(self);
+    (void)gst_structure_fixate_field_nearest_int(s, "width", width);
+    (void)gst_structure_fixate_field_nearest_int(s, "height", height);
+    gint w = width;
+    gint h = height;
+    (void)gst_structure_get_int(s, "width", &w);
+    (void)gst_structure_get_int(s, "height", &h);
+    if ((w != width || h != height) && !change_window(self, w, h)) return caps;
+    GST_OBJECT_LOCK(self);
+    const gint fps_n = self->fps_n;
+    const gint fps_d = self->fps_d;
+    GST_OBJECT_UNLOCK(self);
+    if (gst_structure_has_field(s, "framerate"))
+        (void)gst_structure_fixate_field_nearest_fraction(s, "framerate", fps_n, fps_d);
     return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->fixate(src, caps);
+}
+
+// The caps the camera offers, for messages.
+gchar* offered_caps(GstZorbexSrc* self) {
+    GstCaps* caps = zorbex_get_caps(GST_BASE_SRC(self), nullptr);
+    gchar* text = gst_caps_to_string(caps);
+    gst_caps_unref(caps);
+    return text;
+}
+
+// When no caps could be agreed, the error says what the camera offers and
+// what downstream accepts.
+gboolean zorbex_negotiate(GstBaseSrc* src) {
+    GstZorbexSrc* self = GST_ZORBEX_SRC(src);
+    if (GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->negotiate(src)) return TRUE;
+    if (!self->caps_error_posted) {
+        gchar* offered = offered_caps(self);
+        GstCaps* peer = gst_pad_peer_query_caps(GST_BASE_SRC_PAD(src), nullptr);
+        gchar* accepted = peer != nullptr ? gst_caps_to_string(peer) : g_strdup("nothing");
+        if (peer != nullptr) gst_caps_unref(peer);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+                          ("Camera %d offers %s; downstream accepts %s", self->running_device, offered, accepted),
+                          (nullptr));
+        g_free(offered);
+        g_free(accepted);
+        self->caps_error_posted = TRUE;
+    }
+    return FALSE;
 }
 
 gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
@@ -566,6 +666,21 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
     // The library's rows land in the buffers as they are: its stride is
     // GStreamer's default (rows rounded up to 4 bytes), except for 48-bit
     // pixels, which grow to 64 in place.
+    GST_OBJECT_LOCK(self);
+    const bool rate_matches = GST_VIDEO_INFO_FPS_N(&info) == self->fps_n && GST_VIDEO_INFO_FPS_D(&info) == self->fps_d;
+    GST_OBJECT_UNLOCK(self);
+    if (!rate_matches) {
+        gchar* asked = gst_caps_to_string(caps);
+        gchar* offered = offered_caps(self);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+                          ("Camera %d cannot run at the framerate of %s; it offers %s", self->running_device, asked,
+                           offered),
+                          (nullptr));
+        g_free(asked);
+        g_free(offered);
+        self->caps_error_posted = TRUE;
+        return FALSE;
+    }
     if (bits != 48 && static_cast<gint>(self->format.stride) != GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)) {
         GST_ERROR_OBJECT(self, "frame rows of %d bytes do not match caps %" GST_PTR_FORMAT, self->format.stride, caps);
         return FALSE;
@@ -576,7 +691,9 @@ gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
 
 // The pool is always our own queue pool: its buffers are the frame
 // queue's.  It lends what downstream says it keeps, plus one buffer the
-// library fills, one waiting and one on its way downstream.
+// library fills, one on its way downstream, one a sink keeps as its last
+// sample, and three waiting, so that a camera faster than a moment's
+// hold-up downstream loses nothing.
 gboolean zorbex_decide_allocation(GstBaseSrc* src, GstQuery* query) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GstCaps* caps = nullptr;
@@ -589,7 +706,7 @@ gboolean zorbex_decide_allocation(GstBaseSrc* src, GstQuery* query) {
         gst_query_parse_nth_allocation_pool(query, 0, &offered, &size, &min, &max);
         if (offered != nullptr) gst_object_unref(offered);
     }
-    const guint count = std::max(min + 3, 4u);
+    const guint count = min + 6;
     const guint size = static_cast<guint>(std::max<gsize>(GST_VIDEO_INFO_SIZE(&self->info), self->format.size));
     GST_OBJECT_LOCK(self);
     GstBufferPool* pool = self->pool != nullptr ? GST_BUFFER_POOL(gst_object_ref(self->pool)) : nullptr;
@@ -904,6 +1021,7 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     base_class->stop = zorbex_stop;
     base_class->get_caps = zorbex_get_caps;
     base_class->fixate = zorbex_fixate;
+    base_class->negotiate = zorbex_negotiate;
     base_class->set_caps = zorbex_set_caps;
     base_class->query = zorbex_query;
     base_class->decide_allocation = zorbex_decide_allocation;

@@ -45,6 +45,11 @@ struct _GstZorbexSrc {
     gint running_device;
     gboolean running_trigger;
     gboolean running_msb;
+    gint running_x;  // the capture window's corner
+    gint running_y;
+    gint fixed_width;  // window size the properties fix, 0 where caps choose
+    gint fixed_height;
+    gboolean caps_error_posted;  // a negotiation failure was explained already
     ZbxFrameFormat format;  // of the queue's frames
     gboolean camera_running;  // the queue was started
     // Geometry and rate offered in caps; under the object lock.

@@ -133,7 +133,7 @@ GstFlowReturn deliver_frame(GstZorbexSrc* self, GstBuffer** out) {
             return GST_FLOW_ERROR;
         }
         if (ret != GST_FLOW_OK) return ret;
-        const ZbxFrame* frame = queue_pool_frame(buffer);
+        const ZbxFrame* frame = queue_pool_last_frame(self->pool);
         if (frame->timestamp_ns < self->discard_before_ns) {
             count(self, &GstZorbexSrc::discarded, 1 + frame->dropped);
             self->after_discard = TRUE;

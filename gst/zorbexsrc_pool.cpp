@@ -37,6 +37,8 @@ struct ZbxQueuePool {
     gboolean closed;   // the element closed the stream
     gboolean stopped;  // every buffer is back and the pool was stopped
     gint last_error;
+    const ZbxFrame* last_frame;  // of the last acquire; streaming thread
+    gint out;  // buffers out of the pool (atomic)
 };
 
 struct ZbxQueuePoolClass {
@@ -139,12 +141,14 @@ gboolean pool_stop(GstBufferPool* pool) {
 }
 
 // Lends one more buffer when downstream holds all but one: the queue
-// would otherwise drop frames for want of a free buffer.
+// would soon drop frames for want of a free buffer.  Streaming thread.
 void grow_if_short(ZbxQueuePool* self) {
-    ZbxStreamStats stats{};
-    if (ZbxStream_GetStats(self->stream, &stats) != ZBX_OK) return;
-    if (stats.buffers - std::min(stats.held, stats.buffers) > 1) return;
-    if (lend_one(self)) GST_DEBUG_OBJECT(self, "downstream keeps %u frames: one more buffer lent", stats.held);
+    GST_OBJECT_LOCK(self);
+    const guint lent = self->lent;
+    GST_OBJECT_UNLOCK(self);
+    const guint out = static_cast<guint>(g_atomic_int_get(&self->out));
+    if (lent > out + 1) return;
+    if (lend_one(self)) GST_DEBUG_OBJECT(self, "downstream keeps %u frames: one more buffer lent", out);
 }
 
 GstFlowReturn pool_acquire(GstBufferPool* pool, GstBuffer** buffer, GstBufferPoolAcquireParams*) {
@@ -159,7 +163,9 @@ GstFlowReturn pool_acquire(GstBufferPool* pool, GstBuffer** buffer, GstBufferPoo
     }
     Slot* slot = static_cast<Slot*>(frame->user);
     slot->frame = frame;
+    self->last_frame = frame;
     *buffer = slot->buffer;
+    g_atomic_int_inc(&self->out);
     grow_if_short(self);
     return GST_FLOW_OK;
 }
@@ -180,7 +186,10 @@ void pool_release(GstBufferPool* pool, GstBuffer* buffer) {
     GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_TAG_MEMORY);
     const ZbxFrame* frame = slot->frame;
     slot->frame = nullptr;
-    if (frame != nullptr) (void)ZbxStream_Release(self->stream, frame);
+    if (frame != nullptr) {
+        (void)ZbxStream_Release(self->stream, frame);
+        (void)g_atomic_int_dec_and_test(&self->out);
+    }
 }
 
 // Wakes the streaming thread waiting in acquire (unlock, flushing seek).
@@ -233,10 +242,7 @@ GstBufferPool* queue_pool_new(ZbxStream* stream, gsize size) {
     return GST_BUFFER_POOL(self);
 }
 
-const ZbxFrame* queue_pool_frame(GstBuffer* buffer) {
-    auto* slot = static_cast<Slot*>(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(buffer), slot_quark()));
-    return slot != nullptr ? slot->frame : nullptr;
-}
+const ZbxFrame* queue_pool_last_frame(GstBufferPool* pool) { return queue_pool(pool)->last_frame; }
 
 int queue_pool_error(GstBufferPool* pool) { return queue_pool(pool)->last_error; }
 

@@ -19,9 +19,9 @@ namespace zbx::gst {
 // the pool's own), while downstream keeps nearly all of them.
 GstBufferPool* queue_pool_new(ZbxStream* stream, gsize size);
 
-// The frame that a buffer acquired from a queue pool holds.  Valid until
-// the buffer goes back to the pool.
-const ZbxFrame* queue_pool_frame(GstBuffer* buffer);
+// The frame in the buffer the last acquire gave.  Valid until that buffer
+// goes back to the pool.  The acquiring thread.
+const ZbxFrame* queue_pool_last_frame(GstBufferPool* pool);
 
 // The library's code that made the last acquire fail with GST_FLOW_ERROR.
 int queue_pool_error(GstBufferPool* pool);

@@ -221,7 +221,7 @@ bool start_camera(GstZorbexSrc* self) {
     // Numbers go on from where the last run stopped; what came before the
     // first create is not the stream's.
     self->offset_base = self->next_offset;
-    self->stale = TRUE;
+    g_atomic_int_set(&self->stale, TRUE);
     return true;
 }
 
@@ -773,8 +773,16 @@ gboolean zorbex_unlock_stop(GstBaseSrc* src) {
     GST_OBJECT_UNLOCK(self);
     // Frames that arrive while the pipeline is not playing are not part
     // of the stream.
-    self->stale = TRUE;
+    g_atomic_int_set(&self->stale, TRUE);
     return TRUE;
+}
+
+// Frames captured before the pipeline plays again are not part of the
+// stream: a live pipeline pauses without unlocking a source that waits in
+// create.
+GstStateChangeReturn zorbex_change_state(GstElement* element, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_PLAYING) g_atomic_int_set(&GST_ZORBEX_SRC(element)->stale, TRUE);
+    return GST_ELEMENT_CLASS(gst_zorbex_src_parent_class)->change_state(element, transition);
 }
 
 GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
@@ -1017,6 +1025,7 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     gst_element_class_add_static_pad_template(element_class, &src_template);
     gst_type_mark_as_plugin_api(colour_mode_get_type(), static_cast<GstPluginAPIFlags>(0));
 
+    element_class->change_state = zorbex_change_state;
     base_class->start = zorbex_start;
     base_class->stop = zorbex_stop;
     base_class->get_caps = zorbex_get_caps;

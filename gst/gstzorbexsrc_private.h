@@ -60,7 +60,7 @@ struct _GstZorbexSrc {
     GstClockTime period;  // GST_CLOCK_TIME_NONE in trigger mode
     gint exposure_lines;  // of the last frame, to notice a new frame period
     GstVideoInfo info;
-    gboolean stale;             // frames captured before the next create are not part of the stream
+    gint stale;                 // atomic: frames captured before the next create are not part of the stream
     guint64 discard_before_ns;  // CLOCK_MONOTONIC capture times before this are discarded
     gboolean after_discard;     // drops before the next frame taken were not in the stream either
     guint64 offset_base;        // offset of frame number 1 of the camera's current run

@@ -116,8 +116,7 @@ void count(GstZorbexSrc* self, guint64 GstZorbexSrc::*counter, guint64 n) {
 GstFlowReturn deliver_frame(GstZorbexSrc* self, GstBuffer** out) {
     if (self->pool == nullptr) return GST_FLOW_NOT_NEGOTIATED;
     if (!self->camera_running && !start_camera(self)) return GST_FLOW_ERROR;
-    if (self->stale) {
-        self->stale = FALSE;
+    if (g_atomic_int_compare_and_exchange(&self->stale, TRUE, FALSE)) {
         self->discard_before_ns = monotonic_ns();
         self->after_discard = TRUE;
     }

@@ -653,6 +653,64 @@ TEST_F(ZorbexSrc, RefusedSettingsAreErrorsWithTheLibrarysWords) {
     }
 }
 
+// ---- device monitor ---------------------------------------------------------
+
+// The camera of this device, from the device monitor's Video/Source list.
+struct ListedCamera {
+    bool found = false;
+    bool in_use = false;
+    bool caps_have_sizes = false;
+    int element_device = -1;
+};
+
+ListedCamera listed_camera(int number) {
+    ListedCamera listed;
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    (void)gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    for (GList* l = devices; l != nullptr; l = l->next) {
+        GstDevice* device = GST_DEVICE(l->data);
+        GstStructure* props = gst_device_get_properties(device);
+        int n = -1;
+        const gchar* api = props != nullptr ? gst_structure_get_string(props, "device.api") : nullptr;
+        if (api != nullptr && std::strcmp(api, "zorbex") == 0 && gst_structure_get_int(props, "device.number", &n) &&
+            n == number) {
+            listed.found = true;
+            gboolean busy = FALSE;
+            (void)gst_structure_get_boolean(props, "device.in-use", &busy);
+            listed.in_use = busy != FALSE;
+            GstCaps* caps = gst_device_get_caps(device);
+            GstCaps* vga = gst_caps_from_string("video/x-raw,format=BGR,width=640,height=480");
+            listed.caps_have_sizes = caps != nullptr && gst_caps_can_intersect(caps, vga);
+            gst_caps_unref(vga);
+            if (caps != nullptr) gst_caps_unref(caps);
+            GstElement* element = gst_device_create_element(device, nullptr);
+            if (element != nullptr) {
+                g_object_get(element, "device-number", &listed.element_device, nullptr);
+                gst_object_unref(element);
+            }
+        }
+        if (props != nullptr) gst_structure_free(props);
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_object_unref(monitor);
+    return listed;
+}
+
+// gst-device-monitor-1.0 Video/Source lists the camera with its caps, makes
+// a zorbexsrc for it, and says when another session streams from it.
+TEST_F(ZorbexSrc, DeviceMonitorListsTheCameraAndWhetherItIsInUse) {
+    ListedCamera idle = listed_camera(0);
+    ASSERT_TRUE(idle.found);
+    EXPECT_FALSE(idle.in_use);
+    EXPECT_TRUE(idle.caps_have_sizes);
+    EXPECT_EQ(idle.element_device, 0);
+    Pipeline p("zorbexsrc ! fakesink");
+    p.play();
+    ASSERT_NE(gst_element_get_state(p.get(), nullptr, nullptr, 10 * GST_SECOND), GST_STATE_CHANGE_FAILURE);
+    EXPECT_TRUE(listed_camera(0).in_use);
+}
+
 // ---- files read back by independent tools --------------------------------
 
 TEST_F(ZorbexSrc, PngFrameReadsBackInPngcheckAndPil) {

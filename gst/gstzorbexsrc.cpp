@@ -40,6 +40,8 @@ GST_DEBUG_CATEGORY(gst_zorbex_src_debug);
 
 namespace {
 
+// The sensor of this camera model, for the pad template and the window
+// properties' ranges; a running element asks the library.
 constexpr int kSensorWidth = 1280;
 constexpr int kSensorHeight = 720;
 // The narrowest window the sensor reads out.
@@ -387,6 +389,16 @@ bool open_queue(GstZorbexSrc* self, int bits) {
     return true;
 }
 
+// The selected camera's sensor size.  Streaming thread (start).
+bool read_sensor_size(GstZorbexSrc* self, ZbxHandle h) {
+    ZbxCameraInfo info{};
+    info.size = sizeof info;
+    if (Zorbex_GetCameraInfo(h, &info) == 0 || info.sensor_width <= 0 || info.sensor_height <= 0) return false;
+    self->sensor_width = info.sensor_width;
+    self->sensor_height = info.sensor_height;
+    return true;
+}
+
 void close_session(GstZorbexSrc* self) {
     close_stream(self);
     GST_OBJECT_LOCK(self);
@@ -426,8 +438,8 @@ gboolean zorbex_start(GstBaseSrc* src) {
     const int mirror_v = self->mirror_vertical_set ? self->mirror_vertical : -1;
     const int x = self->window_x;
     const int y = self->window_y;
-    const int width = self->window_width != 0 ? self->window_width : kSensorWidth - x;
-    const int height = self->window_height != 0 ? self->window_height : kSensorHeight - y;
+    const int window_width = self->window_width;
+    const int window_height = self->window_height;
     GstStructure* adjustments = self->adjustments != nullptr ? gst_structure_copy(self->adjustments) : nullptr;
     self->running_device = device;
     self->running_trigger = self->trigger_mode;
@@ -465,9 +477,16 @@ gboolean zorbex_start(GstBaseSrc* src) {
         gchar* what = nullptr;
         if (Zorbex_SetDeviceNumber(h, device) == 0) {
             what = g_strdup_printf("Could not select camera %d", device);
-        } else if (Zorbex_SetCaptureWindowEx(h, kSensorWidth, x, width, kSensorHeight, y, height) == 0) {
-            what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the 1280x720 sensor", width,
-                                   height, x, y);
+        } else if (!read_sensor_size(self, h)) {
+            what = g_strdup_printf("Could not read camera %d's sensor size", device);
+        } else if (Zorbex_SetCaptureWindowEx(h, self->sensor_width, x,
+                                             window_width != 0 ? window_width : self->sensor_width - x,
+                                             self->sensor_height, y,
+                                             window_height != 0 ? window_height : self->sensor_height - y) == 0) {
+            what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the %dx%d sensor",
+                                   window_width != 0 ? window_width : self->sensor_width - x,
+                                   window_height != 0 ? window_height : self->sensor_height - y, x, y,
+                                   self->sensor_width, self->sensor_height);
         } else {
             if (mirror_h >= 0) remember_value(self, h, zbx::gst::kMirrorHorizontalId);
             if (mirror_v >= 0) remember_value(self, h, zbx::gst::kMirrorVerticalId);
@@ -529,8 +548,8 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
                                         GST_TYPE_FRACTION, fps_n, fps_d, "pixel-aspect-ratio", GST_TYPE_FRACTION,
                                         1, 1, nullptr));
         }
-        const bool free_width = self->fixed_width == 0 && kSensorWidth - self->running_x > kMinWindowWidth;
-        const bool free_height = self->fixed_height == 0 && kSensorHeight - self->running_y > 1;
+        const bool free_width = self->fixed_width == 0 && self->sensor_width - self->running_x > kMinWindowWidth;
+        const bool free_height = self->fixed_height == 0 && self->sensor_height - self->running_y > 1;
         if (!self->running_trigger && (free_width || free_height)) {
             for (int bits : order) {
                 const GstVideoFormat format = zbx::gst::format_of_mode(bits);
@@ -539,11 +558,12 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
                                                     GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, "pixel-aspect-ratio",
                                                     GST_TYPE_FRACTION, 1, 1, nullptr);
                 if (free_width)
-                    gst_structure_set(s, "width", GST_TYPE_INT_RANGE, kMinWindowWidth, kSensorWidth - self->running_x, nullptr);
+                    gst_structure_set(s, "width", GST_TYPE_INT_RANGE, kMinWindowWidth, self->sensor_width - self->running_x,
+                                      nullptr);
                 else
                     gst_structure_set(s, "width", G_TYPE_INT, width, nullptr);
                 if (free_height)
-                    gst_structure_set(s, "height", GST_TYPE_INT_RANGE, 1, kSensorHeight - self->running_y, nullptr);
+                    gst_structure_set(s, "height", GST_TYPE_INT_RANGE, 1, self->sensor_height - self->running_y, nullptr);
                 else
                     gst_structure_set(s, "height", G_TYPE_INT, height, nullptr);
                 caps = gst_caps_merge_structure(caps, s);
@@ -566,10 +586,10 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
 bool change_window(GstZorbexSrc* self, int width, int height) {
     GST_INFO_OBJECT(self, "window %dx%d for downstream", width, height);
     close_stream(self);
-    if (Zorbex_SetCaptureWindowEx(self->handle, kSensorWidth, self->running_x, width, kSensorHeight, self->running_y,
-                                  height) == 0) {
-        gchar* what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the 1280x720 sensor", width,
-                                      height, self->running_x, self->running_y);
+    if (Zorbex_SetCaptureWindowEx(self->handle, self->sensor_width, self->running_x, width, self->sensor_height,
+                                  self->running_y, height) == 0) {
+        gchar* what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the %dx%d sensor", width, height,
+                                      self->running_x, self->running_y, self->sensor_width, self->sensor_height);
         post_library_error(self, take_error_code(self, self->handle), what);
         g_free(what);
         self->caps_error_posted = TRUE;

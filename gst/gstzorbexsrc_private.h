@@ -45,6 +45,8 @@ struct _GstZorbexSrc {
     gint running_device;
     gboolean running_trigger;
     gboolean running_msb;
+    gint sensor_width;  // of the selected camera
+    gint sensor_height;
     gint running_x;  // the capture window's corner
     gint running_y;
     gint fixed_width;  // window size the properties fix, 0 where caps choose

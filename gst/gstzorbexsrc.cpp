@@ -578,9 +578,6 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
     return caps;
 }
 
-// Downstream's order decides among the formats it takes equally (a
-// converter lists them all); the configured colour mode wins when it is
-// among them.
 // Runs the camera with a new window size: a new queue, and the frame
 // period the size gives.  Streaming thread (fixate).
 bool change_window(GstZorbexSrc* self, int width, int height) {
@@ -598,6 +595,43 @@ bool change_window(GstZorbexSrc* self, int width, int height) {
     if (probe_camera(self) && open_queue(self, self->running_bits)) return true;
     self->caps_error_posted = TRUE;
     return false;
+}
+
+// Downstream takes only a range of rates below the camera's: a longer
+// exposure slows the camera down to the fastest of them, where the exposure
+// can reach it.  A single rate is left alone: a frame period is whole
+// sensor lines, so it can seldom be met exactly.  Streaming thread (fixate).
+void slow_down_for(GstZorbexSrc* self, const GValue* wanted) {
+    GST_OBJECT_LOCK(self);
+    GValue current = G_VALUE_INIT;
+    g_value_init(&current, GST_TYPE_FRACTION);
+    gst_value_set_fraction(&current, self->fps_n, self->fps_d);
+    const bool trigger = self->running_trigger != FALSE;
+    GST_OBJECT_UNLOCK(self);
+    const bool fits = gst_value_can_intersect(wanted, &current) &&
+                      gst_value_intersect(nullptr, wanted, &current);
+    // The fastest rate downstream takes.
+    gint n = 0;
+    gint d = 1;
+    if (GST_VALUE_HOLDS_FRACTION_RANGE(wanted)) {
+        const GValue* max = gst_value_get_fraction_range_max(wanted);
+        n = gst_value_get_fraction_numerator(max);
+        d = gst_value_get_fraction_denominator(max);
+    }
+    const bool slower = n > 0 && static_cast<gint64>(n) * self->fps_d < static_cast<gint64>(self->fps_n) * d;
+    g_value_unset(&current);
+    if (fits || trigger || n <= 0 || !slower) return;
+    // The exposure of one frame period at that rate, and one sensor line
+    // more: the camera rounds exposures down to whole lines, and a shorter
+    // period would be a rate above downstream's.
+    constexpr gint64 kLineUs = 30;
+    const gint64 exposure = (static_cast<gint64>(d) * 1000000 + n - 1) / n + kLineUs;
+    if (exposure > kMaxExposureUs) return;
+    GST_INFO_OBJECT(self, "exposure %" G_GINT64_FORMAT " us for downstream's %d/%d fps", exposure, n, d);
+    remember_value(self, self->handle, ZBX_ID_EXPOSURE_TIME);
+    if (Zorbex_SetRealExposureTime(self->handle, static_cast<int>(exposure)) == 0) return;
+    close_stream(self);
+    if (!probe_camera(self) || !open_queue(self, self->running_bits)) self->caps_error_posted = TRUE;
 }
 
 // Downstream's order decides among the formats it takes equally (a
@@ -630,12 +664,14 @@ GstCaps* zorbex_fixate(GstBaseSrc* src, GstCaps* caps) {
     (void)gst_structure_get_int(s, "width", &w);
     (void)gst_structure_get_int(s, "height", &h);
     if ((w != width || h != height) && !change_window(self, w, h)) return caps;
-    GST_OBJECT_LOCK(self);
-    const gint fps_n = self->fps_n;
-    const gint fps_d = self->fps_d;
-    GST_OBJECT_UNLOCK(self);
-    if (gst_structure_has_field(s, "framerate"))
+    if (gst_structure_has_field(s, "framerate")) {
+        slow_down_for(self, gst_structure_get_value(s, "framerate"));
+        GST_OBJECT_LOCK(self);
+        const gint fps_n = self->fps_n;
+        const gint fps_d = self->fps_d;
+        GST_OBJECT_UNLOCK(self);
         (void)gst_structure_fixate_field_nearest_fraction(s, "framerate", fps_n, fps_d);
+    }
     return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->fixate(src, caps);
 }
 

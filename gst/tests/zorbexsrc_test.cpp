@@ -640,6 +640,26 @@ TEST_F(ZorbexSrc, ExposureChangeWhilePlayingRenegotiatesTheFramerate) {
     EXPECT_EQ(min, duration);
 }
 
+// Downstream that takes only slower rates gets the camera slowed down by a
+// longer exposure, for this run only.
+TEST_F(ZorbexSrc, DownstreamRateRangeSetsTheExposure) {
+    ASSERT_EQ(ZbxVcam_SetPacing(0, ZBX_VCAM_PACED), ZBX_VCAM_OK);
+    const StoredValues before = stored_values();
+    {
+        Pipeline p("zorbexsrc num-buffers=3 ! video/x-raw,framerate=[5/1,15/1] ! appsink name=sink sync=false");
+        p.play();
+        GstSample* s = p.pull();
+        ASSERT_NE(s, nullptr);
+        GstVideoInfo info;
+        ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(s)));
+        gst_sample_unref(s);
+        const double rate = static_cast<double>(GST_VIDEO_INFO_FPS_N(&info)) / GST_VIDEO_INFO_FPS_D(&info);
+        EXPECT_LE(rate, 15.0);
+        EXPECT_GT(rate, 14.9);
+    }
+    EXPECT_EQ(stored_values().exposure_lines, before.exposure_lines);
+}
+
 TEST_F(ZorbexSrc, RefusedSettingsAreErrorsWithTheLibrarysWords) {
     for (const char* settings : {"window-x=1000 window-width=640", "adjustments=\"adjustments,sharpness=99\"",
                                  "adjustments=\"adjustments,no-such-thing=1\""}) {

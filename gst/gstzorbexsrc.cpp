@@ -1,28 +1,20 @@
 // zorbexsrc: a live source element for the Zorbex 530RD-NQT camera.
 //
-// How frames arrive.  The element starts the library's callback streaming
-// (Zorbex_CallBackPreview, or Zorbex_Trigger in trigger mode) with a message
-// window of its own: the library's acquisition thread develops each frame,
-// copies it into the caller buffer under its frame lock and posts one frame
-// message per frame.  The streaming thread of this element waits on that
-// window.  The library copies each frame into a pool buffer handed to it
-// as caller buffer; per message the element takes that buffer back and
-// pushes it, and hands over the next one when the next frame is asked for
-// (create_by_hand_over): the library's own copy is the only copy, so the
-// element keeps the camera's rate.  Where the picture needs converting (48-bit)
-// and in trigger mode it copies the developed picture with Zorbex_GetImage
-// instead, also under the frame lock, so a picture is never torn
-// (create_by_copy).  Waiting on the message queue rather than polling snapshots
-// (each of which would start a single-frame read) is what keeps every frame at
-// camera rate.  The library keeps only the newest developed picture: when
-// several frame messages are waiting, the older frames can no longer be taken;
-// they are counted as dropped (stats property, QoS message, DISCONT flag) and
-// their numbers are skipped in the buffer offsets, never hidden.
+// How frames arrive.  The element opens a session and a frame queue
+// (zorbex/stream.h) on it; the buffers of its pool are the queue's buffers
+// (zorbexsrc_pool.cpp): the library develops each frame straight into pool
+// memory, create() takes the next filled one and pushes it, and when
+// downstream lets it go the pool gives it back to the queue.  Every frame is
+// kept in order while a buffer is free; the pool lends more when downstream
+// keeps nearly all of them, and frames lost for want of one are counted by
+// the queue and reported (stats property, QoS message, DISCONT flag, gaps in
+// the offsets).  Timestamps are the frames' capture times on the pipeline
+// clock; the frame rate is the library's frame period (zorbexsrc_delivery.cpp).
 //
-// Frame numbers: buffer offsets count the frame messages of the stream,
-// from 0 at the first frame taken while playing.  Timestamps: running time
-// of the pipeline clock when the frame message arrives, less one frame
-// period (the frame was read out during that period); latency is one period.
+// Settings.  The element changes the camera only for its own run: what it
+// changed is put back before the session ends (the library stores a
+// session's values when it ends), unless save-settings is on.  Properties
+// left unset keep the camera's values.
 
 #include "gstzorbexsrc.h"
 
@@ -35,32 +27,33 @@
 #include <numeric>
 
 #include "zorbex/errors.h"
+#include "zorbex/stream.h"
 #include "zorbex/vcam.h"
 #include "zorbex/zorbex.h"
 #include "gstzorbexsrc_private.h"
 #include "zorbex_format.h"
 #include "zorbexsrc_delivery.h"
+#include "zorbexsrc_pool.h"
 
 GST_DEBUG_CATEGORY(gst_zorbex_src_debug);
 #define GST_CAT_DEFAULT gst_zorbex_src_debug
 
 namespace {
 
+// The sensor of this camera model, for the pad template and the window
+// properties' ranges; a running element asks the library.
 constexpr int kSensorWidth = 1280;
 constexpr int kSensorHeight = 720;
-// Posted by unlock() to this element's own frame window to wake the
-// streaming thread at once; the library never posts it.
-constexpr std::uint32_t kWakeMessage = 0x0400;
-// The frame time: max(exposure lines, window rows + 32 blanking lines)
-// lines of (register 46 + 6) clocks at the 100 MHz readout clock.
-constexpr int kBlankingLines = 32;
-constexpr std::int64_t kClockHz = 100000000;
+// The narrowest window the sensor reads out.
+constexpr int kMinWindowWidth = 4;
 
 constexpr int kDefaultDevice = 0;
 constexpr int kDefaultBits = 24;
 constexpr int kDefaultExposure = 0;  // keep the camera's exposure
 constexpr int kDefaultGain = -1;     // keep the camera's gain
-constexpr int kMaxExposureUs = 1000000;
+// The longest exposure the camera takes: 32767 sensor lines of 29.5 us
+// (Zorbex_SetRealExposureTime refuses more; the shortest is 1 line, 30 us).
+constexpr int kMaxExposureUs = 966655;
 constexpr int kMaxGain = 11;
 
 enum {
@@ -79,6 +72,7 @@ enum {
     PROP_ADJUSTMENTS,
     PROP_MSB_ALIGNED,
     PROP_STATS,
+    PROP_SAVE_SETTINGS,
 };
 
 struct Adjustment {
@@ -188,6 +182,51 @@ void post_library_message(GstZorbexSrc* self, GstMessageType type, GstResourceEr
                                           __FILE__, GST_FUNCTION, __LINE__, details);
 }
 
+bool read_frame_rate(GstZorbexSrc* self) {
+    std::uint64_t period_ns = 0;
+    gint n = 0;
+    gint d = 1;
+    GstClockTime period = GST_CLOCK_TIME_NONE;
+    if (!self->running_trigger && ZbxCamera_GetFramePeriod(self->handle, &period_ns) == ZBX_OK && period_ns != 0) {
+        const std::uint64_t divisor = std::gcd<std::uint64_t>(GST_SECOND, period_ns);
+        n = static_cast<gint>(GST_SECOND / divisor);
+        d = static_cast<gint>(std::min<std::uint64_t>(period_ns / divisor, G_MAXINT));
+        period = period_ns;
+    }
+    GST_OBJECT_LOCK(self);
+    const bool changed = n != self->fps_n || d != self->fps_d;
+    self->fps_n = n;
+    self->fps_d = d;
+    self->period = period;
+    GST_OBJECT_UNLOCK(self);
+    return changed;
+}
+
+// Why a start failed: ZbxStream_Start answers with the session's last
+// code, the "not ready" a failed start adds on top; the cause (camera in
+// use, no camera) was posted to the notification window before it.
+int start_failure(GstZorbexSrc* self, int code) {
+    const int posted = take_error_code(self, self->handle);
+    return code == ZBX_ERR_NOT_READY && posted != 0 ? posted : code;
+}
+
+bool start_camera(GstZorbexSrc* self) {
+    int code = ZbxStream_Start(self->stream);
+    if (code != ZBX_OK) {
+        code = zbx::gst::start_failure(self, code);
+        gchar* what = g_strdup_printf("Could not start camera %d", self->running_device);
+        post_library_error(self, code, what);
+        g_free(what);
+        return false;
+    }
+    self->camera_running = TRUE;
+    // Numbers go on from where the last run stopped; what came before the
+    // first create is not the stream's.
+    self->offset_base = self->next_offset;
+    g_atomic_int_set(&self->stale, TRUE);
+    return true;
+}
+
 void post_library_error(GstZorbexSrc* self, int code, const gchar* what) {
     GstResourceError kind = GST_RESOURCE_ERROR_FAILED;
     if (code == ZBX_ERR_DEVICE_UNAVAILABLE) kind = GST_RESOURCE_ERROR_BUSY;
@@ -200,15 +239,51 @@ void post_library_error(GstZorbexSrc* self, int code, const gchar* what) {
 
 using zbx::gst::post_library_error;
 using zbx::gst::post_library_message;
-using zbx::gst::release_target;
 using zbx::gst::take_error_code;
 
 namespace {
 
-void drain(ZbxWindow window) {
-    ZbxMessage m{};
-    while (window != nullptr && ZbxWin_PeekMessage(window, &m, 1) != 0) {
+// Notes the value of camera value `id` before the element first changes
+// it, so that stop can put it back.  Any thread.
+void remember_value(GstZorbexSrc* self, ZbxHandle h, int id) {
+    g_mutex_lock(&self->saved_lock);
+    bool known = false;
+    for (guint i = 0; i < self->saved->len && !known; ++i)
+        known = g_array_index(self->saved, zbx::gst::SavedValue, i).id == id;
+    if (!known) {
+        int ok = 1;
+        int value = 0;
+        if (id == zbx::gst::kMirrorHorizontalId) {
+            value = Zorbex_GetMirrorH(h);
+        } else if (id == zbx::gst::kMirrorVerticalId) {
+            value = Zorbex_GetMirrorV(h);
+        } else {
+            value = Zorbex_GetFilterValue(h, id, &ok);
+        }
+        const zbx::gst::SavedValue saved{id, value};
+        if (ok != 0) g_array_append_val(self->saved, saved);
     }
+    g_mutex_unlock(&self->saved_lock);
+}
+
+// Puts back what the element changed, the last change first.  At stop,
+// before the session ends and the library stores its values.
+void restore_values(GstZorbexSrc* self, ZbxHandle h) {
+    g_mutex_lock(&self->saved_lock);
+    for (guint i = self->saved->len; i-- > 0;) {
+        const zbx::gst::SavedValue& v = g_array_index(self->saved, zbx::gst::SavedValue, i);
+        int ok = 0;
+        if (v.id == zbx::gst::kMirrorHorizontalId) {
+            ok = Zorbex_SetMirrorH(h, v.value);
+        } else if (v.id == zbx::gst::kMirrorVerticalId) {
+            ok = Zorbex_SetMirrorV(h, v.value);
+        } else {
+            ok = Zorbex_SetFilterValue(h, v.id, v.value);
+        }
+        if (ok == 0) GST_WARNING_OBJECT(self, "could not put camera value %d back to %d", v.id, v.value);
+    }
+    g_array_set_size(self->saved, 0);
+    g_mutex_unlock(&self->saved_lock);
 }
 
 // Sets every field of `adjustments` as a filter value.  Caller thread: the
@@ -228,6 +303,7 @@ bool apply_adjustments(GstZorbexSrc* self, ZbxHandle handle, const GstStructure*
             g_free(what);
             return false;
         }
+        remember_value(self, handle, id);
         if (Zorbex_SetFilterValue(handle, id, value) == 0) {
             gchar* what = g_strdup_printf("Adjustment %s=%d was refused", name, value);
             post_library_message(self, type, GST_RESOURCE_ERROR_SETTINGS, take_error_code(self, handle), what);
@@ -238,78 +314,109 @@ bool apply_adjustments(GstZorbexSrc* self, ZbxHandle handle, const GstStructure*
     return true;
 }
 
-// The frame period from the sensor's registers as the last settings apply
-// left them.  Streaming thread.
-void read_frame_rate(GstZorbexSrc* self) {
-    int ok_rows = 0;
-    int ok_exposure = 0;
-    int ok_line = 0;
-    const int rows = Zorbex_ReadRegister(self->handle, 5, &ok_rows);
-    const int exposure = Zorbex_ReadRegister(self->handle, 15, &ok_exposure);
-    const int line = Zorbex_ReadRegister(self->handle, 46, &ok_line);
-    std::int64_t clocks = 0;
-    if (ok_rows != 0 && ok_exposure != 0 && ok_line != 0)
-        clocks = static_cast<std::int64_t>(std::max(exposure, rows + kBlankingLines)) * (line + 6);
-    if (clocks <= 0) {
-        // Registers unreadable: the camera's power-on rate.
-        clocks = static_cast<std::int64_t>(kSensorHeight + kBlankingLines) * 2950;
+// Closes the frame queue (which stops the camera); buffers downstream still
+// holds stay valid and are freed when they come back.
+void close_stream(GstZorbexSrc* self) {
+    GST_OBJECT_LOCK(self);
+    ZbxStream* stream = self->stream;
+    GstBufferPool* pool = self->pool;
+    self->stream = nullptr;
+    self->pool = nullptr;
+    GST_OBJECT_UNLOCK(self);
+    if (pool != nullptr) {
+        zbx::gst::queue_pool_close_stream(pool);
+        gst_object_unref(pool);
+    } else if (stream != nullptr) {
+        (void)ZbxStream_Close(stream);
     }
-    const std::int64_t divisor = std::gcd(kClockHz, clocks);
-    self->fps_n = static_cast<gint>(kClockHz / divisor);
-    self->fps_d = static_cast<gint>(clocks / divisor);
-    self->period = gst_util_uint64_scale(static_cast<guint64>(clocks), GST_SECOND, kClockHz);
 }
 
-// Sets the colour mode and starts streaming or trigger mode.  Streaming
-// thread (start and set_caps).  Posts the error itself.
-bool start_acquisition(GstZorbexSrc* self, int bits) {
+// The frame period is the sensor's timing as the settings apply at a
+// start programs it, so the camera runs once with the element's settings
+// before caps are offered: a queue of one buffer of the library's own,
+// closed again (the element's own queue starts once the pool has lent its
+// buffers).  Also where a camera in use or unplugged is found.  Streaming
+// thread (start).  Posts the error itself.
+bool probe_camera(GstZorbexSrc* self) {
+    const ZbxHandle h = self->handle;
+    ZbxStreamConfig config = ZBX_STREAM_CONFIG_INIT;
+    config.buffer_count = 1;
+    config.trigger = self->running_trigger ? 1 : 0;
+    ZbxStream* probe = nullptr;
+    int code = ZbxStream_Open(h, &config, &probe);
+    if (code == ZBX_OK) code = ZbxStream_Start(probe);
+    if (code == ZBX_OK) (void)zbx::gst::read_frame_rate(self);
+    if (probe != nullptr) (void)ZbxStream_Close(probe);
+    if (code != ZBX_OK) {
+        code = zbx::gst::start_failure(self, code);
+        gchar* what = g_strdup_printf("Could not start camera %d", self->running_device);
+        post_library_error(self, code, what);
+        g_free(what);
+        return false;
+    }
+    return true;
+}
+
+// Selects the colour mode and opens the element's frame queue in it; the
+// camera starts at the first create, once the pool lent its buffers.
+// Streaming thread (start and set_caps).  Posts the error itself.
+bool open_queue(GstZorbexSrc* self, int bits) {
     const ZbxHandle h = self->handle;
     if (Zorbex_SetColorMode(h, bits) == 0) {
         post_library_error(self, take_error_code(self, h), "Could not select the colour mode");
         return false;
     }
-    drain(self->frames);
-    const int started = self->running_trigger ? Zorbex_Trigger(h, self->frames, nullptr, 0, 1)
-                                              : Zorbex_CallBackPreview(h, self->frames, nullptr, 0, 1);
-    if (started == 0) {
-        gchar* what = g_strdup_printf("Could not start camera %d", self->running_device);
-        post_library_error(self, take_error_code(self, h), what);
-        g_free(what);
+    ZbxStreamConfig config = ZBX_STREAM_CONFIG_INIT;
+    config.buffer_count = 0;  // the pool lends them all
+    config.trigger = self->running_trigger ? 1 : 0;
+    ZbxStream* stream = nullptr;
+    int code = ZbxStream_Open(h, &config, &stream);
+    if (code == ZBX_OK) code = ZbxStream_GetFormat(stream, &self->format);
+    if (code != ZBX_OK) {
+        if (stream != nullptr) (void)ZbxStream_Close(stream);
+        post_library_error(self, code, "Could not open a frame queue");
         return false;
     }
+    GST_OBJECT_LOCK(self);
+    self->stream = stream;
+    self->width = self->format.width;
+    self->height = self->format.height;
+    GST_OBJECT_UNLOCK(self);
     self->running_bits = bits;
-    self->width = Zorbex_Width(h);
-    self->height = Zorbex_Height(h);
-    if (self->running_trigger) {
-        self->fps_n = 0;
-        self->fps_d = 1;
-        self->period = GST_CLOCK_TIME_NONE;
-    } else {
-        read_frame_rate(self);
-    }
-    self->stale = TRUE;
-    GST_INFO_OBJECT(self, "camera %d streaming %dx%d, %d bits, %d/%d fps", self->running_device, self->width,
-                    self->height, bits, self->fps_n, self->fps_d);
+    self->camera_running = FALSE;
+    GST_INFO_OBJECT(self, "camera %d: %dx%d, %d bits, %d/%d fps", self->running_device, self->width, self->height,
+                    bits, self->fps_n, self->fps_d);
+    return true;
+}
+
+// The selected camera's sensor size.  Streaming thread (start).
+bool read_sensor_size(GstZorbexSrc* self, ZbxHandle h) {
+    ZbxCameraInfo info{};
+    info.size = sizeof info;
+    if (Zorbex_GetCameraInfo(h, &info) == 0 || info.sensor_width <= 0 || info.sensor_height <= 0) return false;
+    self->sensor_width = info.sensor_width;
+    self->sensor_height = info.sensor_height;
     return true;
 }
 
 void close_session(GstZorbexSrc* self) {
+    close_stream(self);
     GST_OBJECT_LOCK(self);
     const ZbxHandle h = self->handle;
+    const bool keep = self->save_settings != FALSE;
     self->handle = 0;
     GST_OBJECT_UNLOCK(self);
     if (h != 0) {
         (void)Zorbex_Close(h);
+        if (!keep) restore_values(self, h);
         (void)Zorbex_Release(h);
     }
-    release_target(self);  // the library has stopped writing it
-    if (self->frames != nullptr) (void)ZbxWin_DestroyWindow(self->frames);
+    g_mutex_lock(&self->saved_lock);
+    g_array_set_size(self->saved, 0);
+    g_mutex_unlock(&self->saved_lock);
     if (self->notify != nullptr) (void)ZbxWin_DestroyWindow(self->notify);
-    self->frames = nullptr;
     self->notify = nullptr;
-    g_free(self->scratch);
-    self->scratch = nullptr;
-    self->scratch_size = 0;
+    gst_object_replace(reinterpret_cast<GstObject**>(&self->clock), nullptr);
 }
 
 GstStructure* make_stats(GstZorbexSrc* self) {
@@ -327,30 +434,33 @@ gboolean zorbex_start(GstBaseSrc* src) {
     const int bits = self->bits;
     const int exposure = self->exposure_us;
     const int gain = self->gain;
-    const gboolean mirror_h = self->mirror_horizontal;
-    const gboolean mirror_v = self->mirror_vertical;
+    const int mirror_h = self->mirror_horizontal_set ? self->mirror_horizontal : -1;
+    const int mirror_v = self->mirror_vertical_set ? self->mirror_vertical : -1;
     const int x = self->window_x;
     const int y = self->window_y;
-    const int width = self->window_width != 0 ? self->window_width : kSensorWidth - x;
-    const int height = self->window_height != 0 ? self->window_height : kSensorHeight - y;
+    const int window_width = self->window_width;
+    const int window_height = self->window_height;
     GstStructure* adjustments = self->adjustments != nullptr ? gst_structure_copy(self->adjustments) : nullptr;
     self->running_device = device;
     self->running_trigger = self->trigger_mode;
+    self->running_x = x;
+    self->running_y = y;
+    self->fixed_width = self->window_width;
+    self->fixed_height = self->window_height;
+    self->caps_error_posted = FALSE;
     self->running_msb = self->msb_aligned;
     self->delivered = self->dropped = self->discarded = self->failed = 0;
     GST_OBJECT_UNLOCK(self);
 
     self->next_offset = 0;
-    self->gap_before_next = 0;
+    self->offset_base = 0;
+    self->exposure_lines = 0;
     self->last_pts = GST_CLOCK_TIME_NONE;
-    self->pushed_at = self->push_time = self->message_at = self->message_interval = 0;
-    self->canary_key = (static_cast<guint64>(g_random_int()) << 32) | g_random_int();
     self->notify = ZbxWin_CreateMessageWindow();
-    self->frames = ZbxWin_CreateMessageWindow();
-    bool ok = self->notify != nullptr && self->frames != nullptr;
+    bool ok = self->notify != nullptr;
     ZbxHandle h = 0;
     if (!ok) {
-        post_library_error(self, ZBX_ERR_WINDOW, "Could not create the message windows");
+        post_library_error(self, ZBX_ERR_WINDOW, "Could not create the message window");
     } else if ((h = Zorbex_Initialize(self->notify)) == 0) {
         const int code = take_error_code(self, 0);
         post_library_error(self, code != 0 ? code : ZBX_ERR_MEMORY, "Could not open a camera session");
@@ -367,15 +477,29 @@ gboolean zorbex_start(GstBaseSrc* src) {
         gchar* what = nullptr;
         if (Zorbex_SetDeviceNumber(h, device) == 0) {
             what = g_strdup_printf("Could not select camera %d", device);
-        } else if (Zorbex_SetCaptureWindowEx(h, kSensorWidth, x, width, kSensorHeight, y, height) == 0) {
-            what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the 1280x720 sensor", width,
-                                   height, x, y);
-        } else if (Zorbex_SetMirrorH(h, mirror_h) == 0 || Zorbex_SetMirrorV(h, mirror_v) == 0) {
-            what = g_strdup("Could not set the mirrors");
-        } else if (gain >= 0 && Zorbex_SetGlobalGain(h, gain) == 0) {
-            what = g_strdup_printf("Gain %d was refused", gain);
-        } else if (exposure > 0 && Zorbex_SetRealExposureTime(h, exposure) == 0) {
-            what = g_strdup_printf("Exposure %d us was refused", exposure);
+        } else if (!read_sensor_size(self, h)) {
+            what = g_strdup_printf("Could not read camera %d's sensor size", device);
+        } else if (Zorbex_SetCaptureWindowEx(h, self->sensor_width, x,
+                                             window_width != 0 ? window_width : self->sensor_width - x,
+                                             self->sensor_height, y,
+                                             window_height != 0 ? window_height : self->sensor_height - y) == 0) {
+            what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the %dx%d sensor",
+                                   window_width != 0 ? window_width : self->sensor_width - x,
+                                   window_height != 0 ? window_height : self->sensor_height - y, x, y,
+                                   self->sensor_width, self->sensor_height);
+        } else {
+            if (mirror_h >= 0) remember_value(self, h, zbx::gst::kMirrorHorizontalId);
+            if (mirror_v >= 0) remember_value(self, h, zbx::gst::kMirrorVerticalId);
+            if (gain >= 0) remember_value(self, h, ZBX_ID_GLOBAL_GAIN);
+            if (exposure > 0) remember_value(self, h, ZBX_ID_EXPOSURE_TIME);
+            if ((mirror_h >= 0 && Zorbex_SetMirrorH(h, mirror_h) == 0) ||
+                (mirror_v >= 0 && Zorbex_SetMirrorV(h, mirror_v) == 0)) {
+                what = g_strdup("Could not set the mirrors");
+            } else if (gain >= 0 && Zorbex_SetGlobalGain(h, gain) == 0) {
+                what = g_strdup_printf("Gain %d was refused", gain);
+            } else if (exposure > 0 && Zorbex_SetRealExposureTime(h, exposure) == 0) {
+                what = g_strdup_printf("Exposure %d us was refused", exposure);
+            }
         }
         if (what != nullptr) {
             post_library_error(self, take_error_code(self, h), what);
@@ -385,7 +509,7 @@ gboolean zorbex_start(GstBaseSrc* src) {
     }
     if (ok) ok = apply_adjustments(self, h, adjustments, GST_MESSAGE_ERROR);
     if (adjustments != nullptr) gst_structure_free(adjustments);
-    if (ok) ok = start_acquisition(self, bits);
+    if (ok) ok = probe_camera(self) && open_queue(self, bits);
     if (!ok) close_session(self);
     return ok ? TRUE : FALSE;
 }
@@ -399,13 +523,20 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GST_OBJECT_LOCK(self);
     const bool open = self->handle != 0;
+    const gint width = self->width;
+    const gint height = self->height;
+    const gint fps_n = self->fps_n;
+    const gint fps_d = self->fps_d;
     GST_OBJECT_UNLOCK(self);
     GstCaps* caps = nullptr;
     if (!open) {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
     } else {
-        // Every mode at the running geometry and rate; the running mode
-        // first so that it wins when downstream takes anything.
+        // Every mode at the running window and rate first (the running
+        // mode leading, so that it wins when downstream takes anything),
+        // then every mode at each window size the sensor reads out from the
+        // window's corner (unless the window properties fix it); the rate of
+        // another size is known once the camera runs with it (fixate).
         caps = gst_caps_new_empty();
         int order[7] = {self->running_bits};
         std::copy(std::begin(zbx::gst::kColourModeBits), std::end(zbx::gst::kColourModeBits), order + 1);
@@ -413,9 +544,30 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
             const GstVideoFormat format = zbx::gst::format_of_mode(bits);
             caps = gst_caps_merge_structure(
                 caps, gst_structure_new("video/x-raw", "format", G_TYPE_STRING, gst_video_format_to_string(format),
-                                        "width", G_TYPE_INT, self->width, "height", G_TYPE_INT, self->height,
-                                        "framerate", GST_TYPE_FRACTION, self->fps_n, self->fps_d,
-                                        "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+                                        "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "framerate",
+                                        GST_TYPE_FRACTION, fps_n, fps_d, "pixel-aspect-ratio", GST_TYPE_FRACTION,
+                                        1, 1, nullptr));
+        }
+        const bool free_width = self->fixed_width == 0 && self->sensor_width - self->running_x > kMinWindowWidth;
+        const bool free_height = self->fixed_height == 0 && self->sensor_height - self->running_y > 1;
+        if (!self->running_trigger && (free_width || free_height)) {
+            for (int bits : order) {
+                const GstVideoFormat format = zbx::gst::format_of_mode(bits);
+                GstStructure* s = gst_structure_new("video/x-raw", "format", G_TYPE_STRING,
+                                                    gst_video_format_to_string(format), "framerate",
+                                                    GST_TYPE_FRACTION_RANGE, 0, 1, G_MAXINT, 1, "pixel-aspect-ratio",
+                                                    GST_TYPE_FRACTION, 1, 1, nullptr);
+                if (free_width)
+                    gst_structure_set(s, "width", GST_TYPE_INT_RANGE, kMinWindowWidth, self->sensor_width - self->running_x,
+                                      nullptr);
+                else
+                    gst_structure_set(s, "width", G_TYPE_INT, width, nullptr);
+                if (free_height)
+                    gst_structure_set(s, "height", GST_TYPE_INT_RANGE, 1, self->sensor_height - self->running_y, nullptr);
+                else
+                    gst_structure_set(s, "height", G_TYPE_INT, height, nullptr);
+                caps = gst_caps_merge_structure(caps, s);
+            }
         }
     }
     if (filter != nullptr) {
@@ -426,91 +578,215 @@ GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
     return caps;
 }
 
+// Runs the camera with a new window size: a new queue, and the frame
+// period the size gives.  Streaming thread (fixate).
+bool change_window(GstZorbexSrc* self, int width, int height) {
+    GST_INFO_OBJECT(self, "window %dx%d for downstream", width, height);
+    close_stream(self);
+    if (Zorbex_SetCaptureWindowEx(self->handle, self->sensor_width, self->running_x, width, self->sensor_height,
+                                  self->running_y, height) == 0) {
+        gchar* what = g_strdup_printf("Capture window %dx%d at (%d, %d) does not fit the %dx%d sensor", width, height,
+                                      self->running_x, self->running_y, self->sensor_width, self->sensor_height);
+        post_library_error(self, take_error_code(self, self->handle), what);
+        g_free(what);
+        self->caps_error_posted = TRUE;
+        return false;
+    }
+    if (probe_camera(self) && open_queue(self, self->running_bits)) return true;
+    self->caps_error_posted = TRUE;
+    return false;
+}
+
+// Downstream takes only a range of rates below the camera's: a longer
+// exposure slows the camera down to the fastest of them, where the exposure
+// can reach it.  A single rate is left alone: a frame period is whole
+// sensor lines, so it can seldom be met exactly.  Streaming thread (fixate).
+void slow_down_for(GstZorbexSrc* self, const GValue* wanted) {
+    GST_OBJECT_LOCK(self);
+    GValue current = G_VALUE_INIT;
+    g_value_init(&current, GST_TYPE_FRACTION);
+    gst_value_set_fraction(&current, self->fps_n, self->fps_d);
+    const bool trigger = self->running_trigger != FALSE;
+    GST_OBJECT_UNLOCK(self);
+    const bool fits = gst_value_can_intersect(wanted, &current) &&
+                      gst_value_intersect(nullptr, wanted, &current);
+    // The fastest rate downstream takes.
+    gint n = 0;
+    gint d = 1;
+    if (GST_VALUE_HOLDS_FRACTION_RANGE(wanted)) {
+        const GValue* max = gst_value_get_fraction_range_max(wanted);
+        n = gst_value_get_fraction_numerator(max);
+        d = gst_value_get_fraction_denominator(max);
+    }
+    const bool slower = n > 0 && static_cast<gint64>(n) * self->fps_d < static_cast<gint64>(self->fps_n) * d;
+    g_value_unset(&current);
+    if (fits || trigger || n <= 0 || !slower) return;
+    // The exposure of one frame period at that rate, and one sensor line
+    // more: the camera rounds exposures down to whole lines, and a shorter
+    // period would be a rate above downstream's.
+    constexpr gint64 kLineUs = 30;
+    const gint64 exposure = (static_cast<gint64>(d) * 1000000 + n - 1) / n + kLineUs;
+    if (exposure > kMaxExposureUs) return;
+    GST_INFO_OBJECT(self, "exposure %" G_GINT64_FORMAT " us for downstream's %d/%d fps", exposure, n, d);
+    remember_value(self, self->handle, ZBX_ID_EXPOSURE_TIME);
+    if (Zorbex_SetRealExposureTime(self->handle, static_cast<int>(exposure)) == 0) return;
+    close_stream(self);
+    if (!probe_camera(self) || !open_queue(self, self->running_bits)) self->caps_error_posted = TRUE;
+}
+
 // Downstream's order decides among the formats it takes equally (a
 // converter lists them all); the configured colour mode wins when it is
-// among them.
+// among them.  A size downstream asks for becomes the capture window; the
+// framerate is the one the camera then runs at.
 GstCaps* zorbex_fixate(GstBaseSrc* src, GstCaps* caps) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     const gchar* running = gst_video_format_to_string(zbx::gst::format_of_mode(self->running_bits));
+    guint chosen = 0;
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
-        GstStructure* s = gst_caps_get_structure(caps, i);
-        const gchar* format = gst_structure_get_string(s, "format");
+        const gchar* format = gst_structure_get_string(gst_caps_get_structure(caps, i), "format");
         if (format != nullptr && std::strcmp(format, running) == 0) {
-            GstCaps* preferred = gst_caps_copy_nth(caps, i);
-            gst_caps_unref(caps);
-            caps = preferred;
+            chosen = i;
             break;
         }
     }
+    GstCaps* one = gst_caps_copy_nth(caps, chosen);
+    gst_caps_unref(caps);
+    caps = one;
+    GstStructure* s = gst_caps_get_structure(caps, 0);
+    GST_OBJECT_LOCK(self);
+    const gint width = self->width;
+    const gint height = self->height;
+    GST_OBJECT_UNLOCK(self);
+    (void)gst_structure_fixate_field_nearest_int(s, "width", width);
+    (void)gst_structure_fixate_field_nearest_int(s, "height", height);
+    gint w = width;
+    gint h = height;
+    (void)gst_structure_get_int(s, "width", &w);
+    (void)gst_structure_get_int(s, "height", &h);
+    if ((w != width || h != height) && !change_window(self, w, h)) return caps;
+    if (gst_structure_has_field(s, "framerate")) {
+        slow_down_for(self, gst_structure_get_value(s, "framerate"));
+        GST_OBJECT_LOCK(self);
+        const gint fps_n = self->fps_n;
+        const gint fps_d = self->fps_d;
+        GST_OBJECT_UNLOCK(self);
+        (void)gst_structure_fixate_field_nearest_fraction(s, "framerate", fps_n, fps_d);
+    }
     return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->fixate(src, caps);
+}
+
+// The caps the camera offers, for messages.
+gchar* offered_caps(GstZorbexSrc* self) {
+    GstCaps* caps = zorbex_get_caps(GST_BASE_SRC(self), nullptr);
+    gchar* text = gst_caps_to_string(caps);
+    gst_caps_unref(caps);
+    return text;
+}
+
+// When no caps could be agreed, the error says what the camera offers and
+// what downstream accepts.
+gboolean zorbex_negotiate(GstBaseSrc* src) {
+    GstZorbexSrc* self = GST_ZORBEX_SRC(src);
+    if (GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->negotiate(src)) return TRUE;
+    if (!self->caps_error_posted) {
+        gchar* offered = offered_caps(self);
+        GstCaps* peer = gst_pad_peer_query_caps(GST_BASE_SRC_PAD(src), nullptr);
+        gchar* accepted = peer != nullptr ? gst_caps_to_string(peer) : g_strdup("nothing");
+        if (peer != nullptr) gst_caps_unref(peer);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+                          ("Camera %d offers %s; downstream accepts %s", self->running_device, offered, accepted),
+                          (nullptr));
+        g_free(offered);
+        g_free(accepted);
+        self->caps_error_posted = TRUE;
+    }
+    return FALSE;
 }
 
 gboolean zorbex_set_caps(GstBaseSrc* src, GstCaps* caps) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) return FALSE;
-    // New caps, new buffers: take the old one back from the library first,
-    // then let it go.
-    if (self->target != nullptr) (void)Zorbex_CallBackPreview(self->handle, self->frames, nullptr, 0, 1);
-    release_target(self);
     const int bits = zbx::gst::mode_of_format(GST_VIDEO_INFO_FORMAT(&info), self->running_bits);
     if (bits == 0 || GST_VIDEO_INFO_WIDTH(&info) != self->width || GST_VIDEO_INFO_HEIGHT(&info) != self->height) {
         GST_WARNING_OBJECT(self, "caps %" GST_PTR_FORMAT " do not match the camera", caps);
         return FALSE;
     }
     if (bits != self->running_bits) {
-        // Downstream asked for another mode: restart in it.
+        // Downstream asked for another mode: a new queue in it (buffers
+        // already lent have the old layout).
         GST_INFO_OBJECT(self, "switching from %d to %d bits for downstream", self->running_bits, bits);
-        (void)Zorbex_Close(self->handle);
-        release_target(self);
-        if (!start_acquisition(self, bits)) return FALSE;
+        close_stream(self);
+        if (!open_queue(self, bits)) return FALSE;
+    }
+    // The library's rows land in the buffers as they are: its stride is
+    // GStreamer's default (rows rounded up to 4 bytes), except for 48-bit
+    // pixels, which grow to 64 in place.
+    GST_OBJECT_LOCK(self);
+    const bool rate_matches = GST_VIDEO_INFO_FPS_N(&info) == self->fps_n && GST_VIDEO_INFO_FPS_D(&info) == self->fps_d;
+    GST_OBJECT_UNLOCK(self);
+    if (!rate_matches) {
+        gchar* asked = gst_caps_to_string(caps);
+        gchar* offered = offered_caps(self);
+        GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+                          ("Camera %d cannot run at the framerate of %s; it offers %s", self->running_device, asked,
+                           offered),
+                          (nullptr));
+        g_free(asked);
+        g_free(offered);
+        self->caps_error_posted = TRUE;
+        return FALSE;
+    }
+    if (bits != 48 && static_cast<gint>(self->format.stride) != GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)) {
+        GST_ERROR_OBJECT(self, "frame rows of %d bytes do not match caps %" GST_PTR_FORMAT, self->format.stride, caps);
+        return FALSE;
     }
     self->info = info;
-    const std::size_t library_stride = zbx::gst::library_stride(self->width, bits);
-    self->into_buffer = bits != 48 && library_stride == static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
-    // Trigger mode keeps the copy path: its buffers are few and Zorbex_Trigger
-    // is not to be called again while it runs.
-    self->hand_over = self->into_buffer && !self->running_trigger &&
-                      library_stride * static_cast<gsize>(self->height) == GST_VIDEO_INFO_SIZE(&info);
-    if (!self->into_buffer) {
-        const gsize size = library_stride * static_cast<gsize>(self->height);
-        if (size > self->scratch_size) {
-            g_free(self->scratch);
-            self->scratch = static_cast<guint8*>(g_malloc(size));
-            self->scratch_size = size;
-        }
-    }
     return TRUE;
 }
 
-// Buffers come from a pool of our own with the negotiated layout, reused
-// frame after frame (no allocation per frame).  A pool offered downstream
-// is not taken: the library writes rows at the negotiated strides only.
+// The pool is always our own queue pool: its buffers are the frame
+// queue's.  It lends what downstream says it keeps, plus one buffer the
+// library fills, one on its way downstream, one a sink keeps as its last
+// sample, and three waiting, so that a camera faster than a moment's
+// hold-up downstream loses nothing.
 gboolean zorbex_decide_allocation(GstBaseSrc* src, GstQuery* query) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     GstCaps* caps = nullptr;
     gst_query_parse_allocation(query, &caps, nullptr);
-    guint min = 2;
+    guint min = 0;
     guint max = 0;
     if (gst_query_get_n_allocation_pools(query) > 0) {
         GstBufferPool* offered = nullptr;
         guint size = 0;
         gst_query_parse_nth_allocation_pool(query, 0, &offered, &size, &min, &max);
         if (offered != nullptr) gst_object_unref(offered);
-        min = std::max(min, 2u);
-        if (max != 0) max = std::max(max, min);
     }
-    GstBufferPool* pool = gst_video_buffer_pool_new();
-    GstStructure* config = gst_buffer_pool_get_config(pool);
-    const guint size = static_cast<guint>(GST_VIDEO_INFO_SIZE(&self->info));
-    gst_buffer_pool_config_set_params(config, caps, size, min, max);
-    (void)gst_buffer_pool_set_config(pool, config);
+    const guint count = min + 6;
+    const guint size = static_cast<guint>(std::max<gsize>(GST_VIDEO_INFO_SIZE(&self->info), self->format.size));
+    GST_OBJECT_LOCK(self);
+    GstBufferPool* pool = self->pool != nullptr ? GST_BUFFER_POOL(gst_object_ref(self->pool)) : nullptr;
+    ZbxStream* stream = self->stream;
+    GST_OBJECT_UNLOCK(self);
+    if (stream == nullptr) return FALSE;
+    if (pool == nullptr) {
+        pool = zbx::gst::queue_pool_new(stream, size);
+        GstStructure* config = gst_buffer_pool_get_config(pool);
+        gst_buffer_pool_config_set_params(config, caps, size, count, max != 0 ? std::max(max, count) : 0);
+        if (!gst_buffer_pool_set_config(pool, config)) {
+            gst_object_unref(pool);
+            return FALSE;
+        }
+        GST_OBJECT_LOCK(self);
+        self->pool = GST_BUFFER_POOL(gst_object_ref(pool));
+        GST_OBJECT_UNLOCK(self);
+    }
     if (gst_query_get_n_allocation_pools(query) > 0)
-        gst_query_set_nth_allocation_pool(query, 0, pool, size, min, max);
+        gst_query_set_nth_allocation_pool(query, 0, pool, size, count, max);
     else
-        gst_query_add_allocation_pool(query, pool, size, min, max);
+        gst_query_add_allocation_pool(query, pool, size, count, max);
     gst_object_unref(pool);
-    return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->decide_allocation(src, query);
+    return TRUE;
 }
 
 gboolean zorbex_query(GstBaseSrc* src, GstQuery* query) {
@@ -518,33 +794,51 @@ gboolean zorbex_query(GstBaseSrc* src, GstQuery* query) {
     if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
         GST_OBJECT_LOCK(self);
         const bool open = self->handle != 0;
-        GST_OBJECT_UNLOCK(self);
-        if (!open) return FALSE;
-        // A frame is complete one period after its read-out began; the
-        // library keeps no older picture, so at most that is buffered.
-        // In trigger mode frames come when triggered.
         const GstClockTime period = self->period;
-        const GstClockTime min = GST_CLOCK_TIME_IS_VALID(period) ? period : 0;
-        gst_query_set_latency(query, TRUE, min, GST_CLOCK_TIME_IS_VALID(period) ? period : GST_CLOCK_TIME_NONE);
+        GstBufferPool* pool = self->pool != nullptr ? GST_BUFFER_POOL(gst_object_ref(self->pool)) : nullptr;
+        GST_OBJECT_UNLOCK(self);
+        if (!open) {
+            if (pool != nullptr) gst_object_unref(pool);
+            return FALSE;
+        }
+        // A frame is pushed once developed, within one frame period of its
+        // capture time; the queue holds at most as many frames as it has
+        // buffers.  In trigger mode frames come when triggered.
+        const guint buffers = pool != nullptr ? std::max(zbx::gst::queue_pool_buffers(pool), 1u) : 1u;
+        if (pool != nullptr) gst_object_unref(pool);
+        const bool timed = GST_CLOCK_TIME_IS_VALID(period);
+        gst_query_set_latency(query, TRUE, timed ? period : 0, timed ? period * buffers : GST_CLOCK_TIME_NONE);
         return TRUE;
     }
     return GST_BASE_SRC_CLASS(gst_zorbex_src_parent_class)->query(src, query);
 }
 
+// Wakes the streaming thread waiting for a frame.
 gboolean zorbex_unlock(GstBaseSrc* src) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
-    g_atomic_int_set(&self->flushing, 1);
-    if (self->frames != nullptr) (void)ZbxWin_PostMessage(self->frames, kWakeMessage, 0, 0);
+    GST_OBJECT_LOCK(self);
+    if (self->stream != nullptr) (void)ZbxStream_Cancel(self->stream);
+    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean zorbex_unlock_stop(GstBaseSrc* src) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
-    g_atomic_int_set(&self->flushing, 0);
+    GST_OBJECT_LOCK(self);
+    if (self->stream != nullptr) (void)ZbxStream_Resume(self->stream);
+    GST_OBJECT_UNLOCK(self);
     // Frames that arrive while the pipeline is not playing are not part
     // of the stream.
-    self->stale = TRUE;
+    g_atomic_int_set(&self->stale, TRUE);
     return TRUE;
+}
+
+// Frames captured before the pipeline plays again are not part of the
+// stream: a live pipeline pauses without unlocking a source that waits in
+// create.
+GstStateChangeReturn zorbex_change_state(GstElement* element, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_PLAYING) g_atomic_int_set(&GST_ZORBEX_SRC(element)->stale, TRUE);
+    return GST_ELEMENT_CLASS(gst_zorbex_src_parent_class)->change_state(element, transition);
 }
 
 GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
@@ -576,8 +870,15 @@ void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamS
     case PROP_COLOR_MODE: self->bits = g_value_get_enum(value); break;
     case PROP_EXPOSURE: self->exposure_us = g_value_get_int(value); break;
     case PROP_GAIN: self->gain = g_value_get_int(value); break;
-    case PROP_MIRROR_HORIZONTAL: self->mirror_horizontal = g_value_get_boolean(value); break;
-    case PROP_MIRROR_VERTICAL: self->mirror_vertical = g_value_get_boolean(value); break;
+    case PROP_MIRROR_HORIZONTAL:
+        self->mirror_horizontal = g_value_get_boolean(value);
+        self->mirror_horizontal_set = TRUE;
+        break;
+    case PROP_MIRROR_VERTICAL:
+        self->mirror_vertical = g_value_get_boolean(value);
+        self->mirror_vertical_set = TRUE;
+        break;
+    case PROP_SAVE_SETTINGS: self->save_settings = g_value_get_boolean(value); break;
     case PROP_WINDOW_X: self->window_x = g_value_get_int(value); break;
     case PROP_WINDOW_Y: self->window_y = g_value_get_int(value); break;
     case PROP_WINDOW_WIDTH: self->window_width = g_value_get_int(value); break;
@@ -601,14 +902,30 @@ void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamS
     // The settings marked mutable in PLAYING reach a running camera at once
     // (outside the object lock: posting a message takes it).  A handle
     // released meanwhile is refused by the library, harmlessly.
+    // A new exposure reaches the caps with the first frame taken with it
+    // (see zorbexsrc_delivery.cpp).
     bool refused = false;
     switch (id) {
     case PROP_EXPOSURE:
-        refused = g_value_get_int(value) > 0 && Zorbex_SetRealExposureTime(h, g_value_get_int(value)) == 0;
+        if (g_value_get_int(value) > 0) {
+            remember_value(self, h, ZBX_ID_EXPOSURE_TIME);
+            refused = Zorbex_SetRealExposureTime(h, g_value_get_int(value)) == 0;
+        }
         break;
-    case PROP_GAIN: refused = g_value_get_int(value) >= 0 && Zorbex_SetGlobalGain(h, g_value_get_int(value)) == 0; break;
-    case PROP_MIRROR_HORIZONTAL: refused = Zorbex_SetMirrorH(h, g_value_get_boolean(value)) == 0; break;
-    case PROP_MIRROR_VERTICAL: refused = Zorbex_SetMirrorV(h, g_value_get_boolean(value)) == 0; break;
+    case PROP_GAIN:
+        if (g_value_get_int(value) >= 0) {
+            remember_value(self, h, ZBX_ID_GLOBAL_GAIN);
+            refused = Zorbex_SetGlobalGain(h, g_value_get_int(value)) == 0;
+        }
+        break;
+    case PROP_MIRROR_HORIZONTAL:
+        remember_value(self, h, zbx::gst::kMirrorHorizontalId);
+        refused = Zorbex_SetMirrorH(h, g_value_get_boolean(value)) == 0;
+        break;
+    case PROP_MIRROR_VERTICAL:
+        remember_value(self, h, zbx::gst::kMirrorVerticalId);
+        refused = Zorbex_SetMirrorV(h, g_value_get_boolean(value)) == 0;
+        break;
     case PROP_ADJUSTMENTS:
         (void)apply_adjustments(self, h, adjustments, GST_MESSAGE_WARNING);
         if (adjustments != nullptr) gst_structure_free(adjustments);
@@ -640,6 +957,7 @@ void zorbex_get_property(GObject* object, guint id, GValue* value, GParamSpec* p
     case PROP_ADJUSTMENTS: gst_value_set_structure(value, self->adjustments); break;
     case PROP_MSB_ALIGNED: g_value_set_boolean(value, self->msb_aligned); break;
     case PROP_STATS: g_value_take_boxed(value, make_stats(self)); break;
+    case PROP_SAVE_SETTINGS: g_value_set_boolean(value, self->save_settings); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(self);
@@ -648,6 +966,8 @@ void zorbex_get_property(GObject* object, guint id, GValue* value, GParamSpec* p
 void zorbex_finalize(GObject* object) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(object);
     if (self->adjustments != nullptr) gst_structure_free(self->adjustments);
+    g_array_unref(self->saved);
+    g_mutex_clear(&self->saved_lock);
     G_OBJECT_CLASS(gst_zorbex_src_parent_class)->finalize(object);
 }
 
@@ -680,21 +1000,22 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     g_object_class_install_property(
         object_class, PROP_EXPOSURE,
         g_param_spec_int("exposure", "Exposure (us)",
-                         "Exposure time in microseconds, rounded down to whole sensor lines; 0 keeps the "
-                         "camera's saved exposure",
+                         "Exposure time in microseconds, rounded down to whole sensor lines (the camera "
+                         "takes 30 to 966655); 0 keeps the camera's exposure.  A change while playing "
+                         "changes the framerate when the exposure is longer than a frame's readout",
                          0, kMaxExposureUs, kDefaultExposure, kLive));
     g_object_class_install_property(
         object_class, PROP_GAIN,
-        g_param_spec_int("gain", "Gain", "Sensor global gain index (0 to 11); -1 keeps the camera's saved gain", -1,
+        g_param_spec_int("gain", "Gain", "Sensor global gain index (0 to 11); -1 keeps the camera's gain", -1,
                          kMaxGain, kDefaultGain, kLive));
     g_object_class_install_property(
         object_class, PROP_MIRROR_HORIZONTAL,
-        g_param_spec_boolean("mirror-horizontal", "Mirror horizontally", "Flip the picture left to right", FALSE,
-                             kLive));
+        g_param_spec_boolean("mirror-horizontal", "Mirror horizontally",
+                             "Flip the picture left to right; unset keeps the camera's setting", FALSE, kLive));
     g_object_class_install_property(
         object_class, PROP_MIRROR_VERTICAL,
-        g_param_spec_boolean("mirror-vertical", "Mirror vertically", "Flip the picture top to bottom", FALSE,
-                             kLive));
+        g_param_spec_boolean("mirror-vertical", "Mirror vertically",
+                             "Flip the picture top to bottom; unset keeps the camera's setting", FALSE, kLive));
     g_object_class_install_property(
         object_class, PROP_WINDOW_X,
         g_param_spec_int("window-x", "Window left", "Left edge of the capture window on the sensor", 0,
@@ -739,10 +1060,17 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     g_object_class_install_property(
         object_class, PROP_STATS,
         g_param_spec_boxed("stats", "Statistics",
-                           "Frames delivered, dropped (developed by the library but replaced by a newer frame "
-                           "before this element could take them), discarded (arrived while not playing) and "
-                           "failed (the library could not read them)",
+                           "Frames delivered, dropped (lost while playing: no free buffer because downstream "
+                           "kept them all, or skipped by the camera's transfer), discarded (captured or lost "
+                           "while not playing) and failed (the library could not read them)",
                            GST_TYPE_STRUCTURE, static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
+
+    g_object_class_install_property(
+        object_class, PROP_SAVE_SETTINGS,
+        g_param_spec_boolean("save-settings", "Save settings",
+                             "Keep the changes this element makes to the camera's values (exposure, gain, "
+                             "mirrors, adjustments) for later sessions; off, they are put back when it stops",
+                             FALSE, kReady));
 
     g_signal_new_class_handler("software-trigger", G_TYPE_FROM_CLASS(klass),
                                static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
@@ -753,10 +1081,12 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     gst_element_class_add_static_pad_template(element_class, &src_template);
     gst_type_mark_as_plugin_api(colour_mode_get_type(), static_cast<GstPluginAPIFlags>(0));
 
+    element_class->change_state = zorbex_change_state;
     base_class->start = zorbex_start;
     base_class->stop = zorbex_stop;
     base_class->get_caps = zorbex_get_caps;
     base_class->fixate = zorbex_fixate;
+    base_class->negotiate = zorbex_negotiate;
     base_class->set_caps = zorbex_set_caps;
     base_class->query = zorbex_query;
     base_class->decide_allocation = zorbex_decide_allocation;
@@ -773,6 +1103,9 @@ static void gst_zorbex_src_init(GstZorbexSrc* self) {
     self->msb_aligned = TRUE;
     self->period = GST_CLOCK_TIME_NONE;
     self->last_pts = GST_CLOCK_TIME_NONE;
+    self->fps_d = 1;
+    g_mutex_init(&self->saved_lock);
+    self->saved = g_array_new(FALSE, FALSE, sizeof(zbx::gst::SavedValue));
     gst_video_info_init(&self->info);
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);

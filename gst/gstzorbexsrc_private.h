@@ -6,6 +6,7 @@
 #include <gst/video/video.h>
 
 #include "gstzorbexsrc.h"
+#include "zorbex/stream.h"
 #include "zorbex/zorbex.h"
 
 GST_DEBUG_CATEGORY_EXTERN(gst_zorbex_src_debug);
@@ -28,42 +29,53 @@ struct _GstZorbexSrc {
     GstStructure* adjustments;
     gboolean msb_aligned;
 
-    // The session, from start() to stop().  handle is read under the object
-    // lock by property setters that act at once; the rest belongs to the
-    // streaming thread.
+    gboolean save_settings;
+    // Which mirror properties were set: unset ones keep the camera's values.
+    gboolean mirror_horizontal_set;
+    gboolean mirror_vertical_set;
+
+    // The session, from start() to stop().  handle, stream and pool are
+    // swapped under the object lock (property setters and unlock() read
+    // them from other threads); the rest belongs to the streaming thread.
     ZbxHandle handle;
-    ZbxWindow frames;  // frame messages of the acquisition calls
-    ZbxWindow notify;  // error messages of the session
+    ZbxWindow notify;     // error messages of the session
+    ZbxStream* stream;    // the frame queue, or nullptr
+    GstBufferPool* pool;  // the pool whose buffers are lent to `stream`, or nullptr
     gint running_bits;
     gint running_device;
     gboolean running_trigger;
     gboolean running_msb;
+    gint sensor_width;  // of the selected camera
+    gint sensor_height;
+    gint running_x;  // the capture window's corner
+    gint running_y;
+    gint fixed_width;  // window size the properties fix, 0 where caps choose
+    gint fixed_height;
+    gboolean caps_error_posted;  // a negotiation failure was explained already
+    ZbxFrameFormat format;  // of the queue's frames
+    gboolean camera_running;  // the queue was started
+    // Geometry and rate offered in caps; under the object lock.
     gint width;
     gint height;
     gint fps_n;
     gint fps_d;
     GstClockTime period;  // GST_CLOCK_TIME_NONE in trigger mode
+    gint exposure_lines;  // of the last frame, to notice a new frame period
     GstVideoInfo info;
-    gboolean into_buffer;  // the library's rows land in the buffer as they are
-    gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
-    GstBuffer* target;     // the buffer the library copies into now, mapped, or nullptr
-    GstMapInfo target_map;
-    guint64 canary_key;
-    guint64 canary_generation;  // the canary written into target
-    // Monotonic times (µs) that choose how the next buffer is handed over
-    // (see create_by_hand_over); 0 until known.
-    gint64 pushed_at;         // when the last buffer left create
-    gint64 push_time;         // how long downstream took with it
-    gint64 message_at;        // when the last frame message came
-    gint64 message_interval;  // the time between the last two
-    guint8* scratch;
-    gsize scratch_size;
-    GThread* slice_thread;  // the streaming thread that asked for a short slice
-    gint flushing;         // atomic
-    gboolean stale;        // frames queued before the next create are not ours
-    guint64 next_offset;
-    guint64 gap_before_next;  // frames dropped since the last buffer, not yet in an offset
+    gint stale;                 // atomic: frames captured before the next create are not part of the stream
+    guint64 discard_before_ns;  // CLOCK_MONOTONIC capture times before this are discarded
+    gboolean after_discard;     // drops before the next frame taken were not in the stream either
+    guint64 offset_base;        // offset of frame number 1 of the camera's current run
+    guint64 next_offset;        // one past the last offset pushed
     GstClockTime last_pts;
+    // The pipeline clock as last mapped (see frame_pts).
+    GstClock* clock;
+    gboolean clock_is_monotonic;
+
+    // Camera values the element changed, with what they were, to be put
+    // back at stop unless save_settings; under saved_lock.
+    GMutex saved_lock;
+    GArray* saved;  // of zbx::gst::SavedValue
 
     // Counters; under the object lock.
     guint64 delivered;
@@ -74,6 +86,15 @@ struct _GstZorbexSrc {
 
 namespace zbx::gst {
 
+// One camera value the element changed: a filter value id, or one of the
+// mirror ids below, with the value it had before.
+struct SavedValue {
+    int id;
+    int value;
+};
+inline constexpr int kMirrorHorizontalId = -1;
+inline constexpr int kMirrorVerticalId = -2;
+
 // The first meaningful error code the library posted to the element's
 // notification window since the last look, else the session's last error.
 int take_error_code(GstZorbexSrc* self, ZbxHandle handle);
@@ -83,5 +104,16 @@ int take_error_code(GstZorbexSrc* self, ZbxHandle handle);
 void post_library_message(GstZorbexSrc* self, GstMessageType type, GstResourceError kind, int code,
                           const gchar* what);
 void post_library_error(GstZorbexSrc* self, int code, const gchar* what);
+
+// The cause of a failed start: the code posted before the generic one.
+int start_failure(GstZorbexSrc* self, int code);
+
+// Starts the camera into the frame queue (see deliver_frame).  Streaming
+// thread.  Posts the error itself.
+bool start_camera(GstZorbexSrc* self);
+
+// Reads the frame period for the current settings into the rate fields
+// (0/1 in trigger mode); true when the rate changed.  Streaming thread.
+bool read_frame_rate(GstZorbexSrc* self);
 
 }  // namespace zbx::gst

@@ -1,8 +1,13 @@
 #include "plugin.h"
 
+#include "gstzorbexdeviceprovider.h"
 #include "gstzorbexsrc.h"
 
-gboolean zorbex_plugin_init(GstPlugin* plugin) { return GST_ELEMENT_REGISTER(zorbexsrc, plugin); }
+gboolean zorbex_plugin_init(GstPlugin* plugin) {
+    gboolean ok = GST_ELEMENT_REGISTER(zorbexsrc, plugin);
+    ok = GST_DEVICE_PROVIDER_REGISTER(zorbexdeviceprovider, plugin) && ok;
+    return ok;
+}
 
 gboolean zorbex_plugin_register_static(void) {
     GstPluginFeature* known =

@@ -79,4 +79,31 @@ void finish_row(const std::uint8_t* source, std::uint8_t* destination, int width
     }
 }
 
+void finish_frame_in_place(std::uint8_t* data, int width, int height, std::size_t source_stride,
+                           std::size_t stride, int bits, bool msb_aligned) {
+    if (bits != 48) {
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = data + static_cast<std::size_t>(y) * stride;
+            finish_row(row, row, width, bits, msb_aligned);
+        }
+        return;
+    }
+    // Each pixel moves to a higher address (8 x instead of 6 x, row y at
+    // y x stride instead of y x source_stride): working from the last row
+    // and the last pixel back, every pixel is read before anything lands on it.
+    const unsigned shift = msb_aligned ? 4 : 0;
+    for (int y = height - 1; y >= 0; --y) {
+        const std::uint8_t* source = data + static_cast<std::size_t>(y) * source_stride;
+        std::uint8_t* destination = data + static_cast<std::size_t>(y) * stride;
+        for (int x = width - 1; x >= 0; --x) {
+            std::uint16_t bgr[3];
+            std::memcpy(bgr, source + static_cast<std::size_t>(x) * 6, 6);
+            const std::uint16_t out[4] = {static_cast<std::uint16_t>(bgr[0] << shift),
+                                          static_cast<std::uint16_t>(bgr[1] << shift),
+                                          static_cast<std::uint16_t>(bgr[2] << shift), 0xFFFF};
+            std::memcpy(destination + static_cast<std::size_t>(x) * 8, out, 8);
+        }
+    }
+}
+
 }  // namespace zbx::gst

@@ -45,6 +45,12 @@ std::size_t library_stride(int width, int bits);
 void finish_row(const std::uint8_t* source, std::uint8_t* destination, int width, int bits,
                 bool msb_aligned);
 
+// Turns a frame of the library, rows `source_stride` bytes apart, into the
+// GStreamer picture in the same memory, rows `stride` bytes apart (more
+// than source_stride for 48-bit pixels, which grow to 64).
+void finish_frame_in_place(std::uint8_t* data, int width, int height, std::size_t source_stride,
+                           std::size_t stride, int bits, bool msb_aligned);
+
 // True when finish_row leaves the row as it is, so the library can write
 // straight into the GStreamer buffer with nothing more to do.
 bool row_is_final(int bits, bool msb_aligned);

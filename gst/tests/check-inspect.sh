@@ -8,10 +8,18 @@ export GST_REGISTRY=$2
 out=$(gst-inspect-1.0 zorbexsrc)
 for want in 'Source/Video/Hardware' 'zorbex' 'device-number' 'color-mode' 'exposure' 'gain' \
             'mirror-horizontal' 'mirror-vertical' 'window-x' 'window-width' 'trigger-mode' \
-            'adjustments' 'msb-aligned' 'stats' 'num-buffers' 'do-timestamp' 'software-trigger' \
+            'adjustments' 'msb-aligned' 'save-settings' 'stats' 'num-buffers' 'do-timestamp' 'software-trigger' \
             'GRAY8' 'GRAY16_LE' 'BGRx' 'BGRA64_LE'; do
   grep -q -- "$want" <<<"$out" || { echo "gst-inspect-1.0 output lacks: $want"; echo "$out"; exit 1; }
 done
 # The plugin itself loads without complaint and lists exactly its element.
 plugin=$(gst-inspect-1.0 "$plugin_dir/libgstzorbex.so")
 grep -q 'zorbexsrc: Zorbex camera source' <<<"$plugin" || { echo "$plugin"; exit 1; }
+grep -q 'zorbexdeviceprovider' <<<"$plugin" || { echo "$plugin"; exit 1; }
+# The device monitor lists the virtual camera (a camera table of its own).
+run=$(mktemp -d)
+trap 'rm -rf "$run"' EXIT
+chmod 700 "$run"
+monitor=$(XDG_RUNTIME_DIR=$run XDG_CONFIG_HOME=$run timeout 60 gst-device-monitor-1.0 Video/Source)
+grep -q 'Zorbex 530RD-NQT camera 0' <<<"$monitor" && grep -q 'device.number = 0' <<<"$monitor" \
+  || { echo "gst-device-monitor-1.0 Video/Source:"; echo "$monitor"; exit 1; }

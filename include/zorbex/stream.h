@@ -149,6 +149,7 @@ typedef struct ZbxStreamStats {
     uint32_t held;       /* frames the program holds */
     uint32_t buffers;    /* buffers in the queue */
     int32_t last_error;  /* the code that ended the last run, ZBX_OK when stopped on request */
+    uint64_t no_buffer;  /* of the dropped: frames that found no free buffer (the program held them all) */
 } ZbxStreamStats;
 
 /* Opens a queue on session `cam` (one per session): ZBX_ERR_BUSY when it has

@@ -1,5 +1,6 @@
 // The frame queue's C interface (zorbex/stream.h): handles, their table,
 // and the session calls behind them.  No exception crosses it.
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -87,10 +88,17 @@ int with_stream_session(ZbxStream* handle, Body&& body) {
     });
 }
 
-// The session's newest recorded code, as the reason a session call failed.
-int session_failure(CZorbex& s) {
-    const std::int32_t code = s.error_history().snapshot()[0];
-    return code != 0 ? code : ZBX_ERR_NOT_READY;
+// Why a session call failed: the first code it recorded (a failed start
+// records its cause, then "not ready"), found by comparing the history with
+// the one from before the call.
+int session_failure(CZorbex& s, const zbx::session::ErrorHistory::Codes& before) {
+    const zbx::session::ErrorHistory::Codes after = s.error_history().snapshot();
+    constexpr std::size_t kDepth = zbx::session::ErrorHistory::kDepth;
+    for (std::size_t added = 1; added <= 3 && added < kDepth; ++added) {
+        if (std::equal(after.begin() + static_cast<std::ptrdiff_t>(added), after.end(), before.begin()))
+            return after[added - 1] != 0 ? after[added - 1] : ZBX_ERR_NOT_READY;
+    }
+    return after[0] != 0 ? after[0] : ZBX_ERR_NOT_READY;
 }
 
 }  // namespace
@@ -139,8 +147,9 @@ extern "C" int ZbxStream_Start(ZbxStream* stream) {
         if (const int code = s.queue->check(acquisition.frame_format(s.queue->output())); code != ZBX_OK)
             return code;
         s.queue->resume();
+        const auto before = session.error_history().snapshot();
         const int started = s.trigger ? acquisition.trigger(nullptr, nullptr, 0, 0) : acquisition.start();
-        if (started == 0) return session_failure(session);
+        if (started == 0) return session_failure(session, before);
         s.started = true;
         return ZBX_OK;
     });
@@ -150,7 +159,8 @@ extern "C" int ZbxStream_Stop(ZbxStream* stream) {
     return with_stream_session(stream, [&](ZbxStream& s, CZorbex& session) {
         std::lock_guard control(s.control);
         s.started = false;
-        return session.acquisition_control().stop() != 0 ? ZBX_OK : session_failure(session);
+        const auto before = session.error_history().snapshot();
+        return session.acquisition_control().stop() != 0 ? ZBX_OK : session_failure(session, before);
     });
 }
 
@@ -228,8 +238,15 @@ extern "C" int ZbxCamera_GetFramePeriod(ZbxHandle cam, uint64_t* period_ns) {
         if (session == nullptr) return ZBX_ERR_INVALID_HANDLE;
         zbx::device::CZorbex530SRXNQTSdk* sensor = session->sensor_model();
         if (sensor == nullptr) return ZBX_ERR_NOT_READY;
-        if (session->acquisition().mode.load() == zbx::session::kModeTrigger) return ZBX_OK;
-        *period_ns = sensor->frame_period_ns();
+        const zbx::session::AcquisitionState& a = session->acquisition();
+        if (a.mode.load() == zbx::session::kModeTrigger) return ZBX_OK;
+        // While the camera runs its registers are the truth; otherwise the
+        // settings its next start will program.
+        const bool running = a.mode.load() == zbx::session::kModeStreaming;
+        *period_ns = running ? sensor->frame_period_ns()
+                             : sensor->frame_period_ns(session->geometry().height.load(),
+                                                       session->analog().exposure_lines.load(),
+                                                       static_cast<std::uint8_t>(a.clock.load() & 0xFF));
         return *period_ns != 0 ? ZBX_OK : ZBX_ERR_DEVICE_IO;
     });
 }

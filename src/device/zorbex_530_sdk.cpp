@@ -143,16 +143,23 @@ int CZorbex530SRXNQTSdk::set_exposure(std::uint16_t lines) {
 }
 
 std::uint64_t CZorbex530SRXNQTSdk::frame_period_ns() {
-    constexpr std::uint64_t kBlankingLines = 32;
     std::uint16_t rows = 0;
     std::uint16_t exposure_lines = 0;
-    std::uint16_t line = 0;
     std::uint8_t clock = 0;
-    if (!read_sensor(kRegRowSize, &rows) || !read_sensor(kRegExposure, &exposure_lines) ||
-        !read_sensor(kRegLineLength, &line) || !read_clock(&clock))
+    if (!read_sensor(kRegRowSize, &rows) || !read_sensor(kRegExposure, &exposure_lines) || !read_clock(&clock))
         return 0;
+    return frame_period_ns(rows, exposure_lines, clock);
+}
+
+std::uint64_t CZorbex530SRXNQTSdk::frame_period_ns(int rows, int exposure_lines, std::uint8_t clock) {
+    constexpr std::uint64_t kBlankingLines = 32;
+    std::uint16_t line = 0;
+    if (!read_sensor(kRegLineLength, &line) || rows <= 0) return 0;
+    // The sensor reads even row counts; exposure is clamped as set_exposure does.
+    const auto even_rows = static_cast<std::uint64_t>(rows + (rows & 1));
+    const auto exposure = static_cast<std::uint64_t>(std::clamp(exposure_lines, 1, 32767));
     const std::uint64_t hz = clock == 2 ? 100'000'000 : clock == 1 ? 12'000'000 : 24'000'000;
-    const std::uint64_t lines = std::max<std::uint64_t>(exposure_lines, rows + kBlankingLines);
+    const std::uint64_t lines = std::max<std::uint64_t>(exposure, even_rows + kBlankingLines);
     return lines * (std::uint64_t{line} + 6) * 1'000'000'000u / hz;
 }
 

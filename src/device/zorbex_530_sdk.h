@@ -67,6 +67,9 @@ public:
     // register + 6) clocks of the readout clock (24, 12 or 100 MHz).  0 when
     // a register cannot be read.
     [[nodiscard]] std::uint64_t frame_period_ns();
+    // The same for `rows`, `exposure_lines` and clock setting `clock` (the
+    // settings of a start to come); only the line length is read.
+    [[nodiscard]] std::uint64_t frame_period_ns(int rows, int exposure_lines, std::uint8_t clock);
 
     // Register access on the selected device; reads yield 0 on failure.
     [[nodiscard]] bool read_clock(std::uint8_t* value) { return read_controller(15, value); }

@@ -119,6 +119,7 @@ FrameQueue::Buffer* FrameQueue::acquire(std::uint64_t sequence) {
         return b;
     }
     drop_locked(1);
+    ++no_buffer_;
     return nullptr;
 }
 
@@ -252,6 +253,7 @@ ZbxStreamStats FrameQueue::stats() const {
         if (b->state == Buffer::State::kHeld) ++s.held;
     s.buffers = static_cast<std::uint32_t>(buffers_.size());
     s.last_error = end_code_ == ZBX_ERR_ENDED ? ZBX_OK : end_code_;
+    s.no_buffer = no_buffer_;
     return s;
 }
 

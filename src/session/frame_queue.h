@@ -103,6 +103,7 @@ private:
     std::uint32_t last_taken_run_ = 0;
     std::uint64_t delivered_ = 0;
     std::uint64_t dropped_ = 0;
+    std::uint64_t no_buffer_ = 0;
 };
 
 }  // namespace zbx::session

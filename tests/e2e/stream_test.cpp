@@ -286,10 +286,24 @@ TEST_F(Stream, FramePeriodFollowsTheExposure) {
     EXPECT_NEAR(static_cast<double>(period), 1e9 / 45.08, 1e9 / 45.08 * 0.02);
     ASSERT_EQ(ZbxStream_Stop(stream_), ZBX_OK);
     ASSERT_EQ(Zorbex_SetExposureTime(h_, 2 * (720 + 32)), 1);
+    // Before the start: what the settings will give.
+    std::uint64_t ahead = 0;
+    ASSERT_EQ(ZbxCamera_GetFramePeriod(h_, &ahead), ZBX_OK);
+    EXPECT_NEAR(static_cast<double>(ahead), 2.0 * static_cast<double>(period), static_cast<double>(period) * 0.02);
     ASSERT_EQ(ZbxStream_Start(stream_), ZBX_OK);
     std::uint64_t longer = 0;
     ASSERT_EQ(ZbxCamera_GetFramePeriod(h_, &longer), ZBX_OK);
-    EXPECT_NEAR(static_cast<double>(longer), 2.0 * static_cast<double>(period), static_cast<double>(period) * 0.02);
+    EXPECT_EQ(longer, ahead);
+}
+
+TEST_F(Stream, AStartThatFailsSaysWhy) {
+    // Another session streams from the camera: it is in use.
+    const ZbxHandle other = Zorbex_Initialize(window_);
+    ASSERT_NE(other, 0u);
+    ASSERT_EQ(Zorbex_StartPreview(other), 1);
+    open_stream(2);
+    EXPECT_EQ(ZbxStream_Start(stream_), ZBX_ERR_DEVICE_UNAVAILABLE);
+    EXPECT_EQ(Zorbex_Release(other), 1);
 }
 
 TEST_F(Stream, RecordingStatusCountsFramesAndTellsHowItEnded) {

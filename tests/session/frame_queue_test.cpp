@@ -63,6 +63,7 @@ TEST(FrameQueue, EveryFrameDeliversInOrderAndDropsTheNewestWhenFull) {
     EXPECT_EQ(take(q, &fifth), 5u);
     EXPECT_EQ(fifth->dropped, 1u);  // frame 4
     EXPECT_EQ(q.stats().dropped, 1u);
+    EXPECT_EQ(q.stats().no_buffer, 1u);
     EXPECT_EQ(q.stats().delivered, 4u);
     EXPECT_EQ(q.stats().held, 3u);
 }
@@ -95,6 +96,7 @@ TEST(FrameQueue, GapsInTheTransferCountAsDropped) {
     take(q, &f);
     EXPECT_EQ(f->dropped, 3u);
     EXPECT_EQ(q.stats().dropped, 5u);
+    EXPECT_EQ(q.stats().no_buffer, 0u);
 }
 
 TEST(FrameQueue, ReleaseRefusesWhatIsNotHeld) {

@@ -1,5 +1,5 @@
 // Companion calls that publish the value table; they need no session.
-#include "api/export_shape.h"
+#include "api/guard.h"
 #include "session/value_table.h"
 #include "zorbex/values.h"
 

@@ -8,8 +8,10 @@ The library is looked up, in this order:
    (written by ``cmake --install`` into ``_install_paths.py``);
 4. the system's dynamic loader (``LD_LIBRARY_PATH``, ``ldconfig``).
 
-Loading happens at the first call that needs the library, so ``import
-zorbex`` and ``help(zorbex)`` work without it.
+``import zorbex`` loads it when it can (the adjustment properties of
+``Camera`` are made from the library's value table); without it, import and
+``help(zorbex)`` still work, the properties are made when the first camera
+opens and other calls raise ``LibraryNotFoundError``.
 """
 from __future__ import annotations
 

@@ -13,6 +13,8 @@ namespace {
 // cancels it every kCancelRepeatMs until the thread has ended.
 constexpr std::uint32_t kStopGraceMs = 1000;
 constexpr std::uint32_t kCancelRepeatMs = 50;
+// A reader waiting for its consumer looks at the stop flag this often.
+constexpr std::uint32_t kOnDemandPollMs = 50;
 
 // Geometry a session starts from before the camera model sets its own.
 constexpr int kDefaultPitch = 1339;
@@ -222,6 +224,9 @@ int CZBXSdkLib::start_streaming() {
     record_.sixteen_bit = sixteen_bit_;
     record_.ring_count = static_cast<std::uint32_t>(ring_addresses_.size());
     record_.ring = ring_addresses_.data();
+    record_.arrivals.assign(ring_addresses_.size(), FrameArrival{});
+    record_.taken.store(0);
+    record_.taken_event.reset();
     record_.device_name = directory_.name();
     record_.stopped.store(0);
     if (!transfer_thread_.start([this] { transfer_thread_main(); }, "zbx-transfer")) {
@@ -252,6 +257,13 @@ void CZBXSdkLib::transfer_thread_main() {
         Packet start_frame{};
         start_frame[0] = kCmdStartFrame;
         while (r.stopped.load() == 0 && end_code != kCodeTransferError) {
+            // A camera that makes each frame when read is not read again
+            // before its last frame was taken: that read would be thrown
+            // away, and its copy cost the consumer's core.
+            if (frames > r.taken.load() && platform::driver_frames_on_demand(handle)) {
+                (void)r.taken_event.wait(kOnDemandPollMs);
+                continue;
+            }
             const std::uint32_t write = r.write_index.load(std::memory_order_relaxed);
             (void)pipe_transfer(handle, kPipeCommand, kPacketSize, start_frame.data(), TransferForm::kA, nullptr);
             std::uint32_t moved = 0;
@@ -267,6 +279,7 @@ void CZBXSdkLib::transfer_thread_main() {
                 end_code = kCodeTransferError;
             }
             if (end_code == kCodeTransferError) r.failing.store(true);
+            r.arrivals[write] = FrameArrival{frames + 1, platform::monotonic_ns()};
             std::uint32_t next = write + 1 == r.ring_count ? 0 : write + 1;
             if (next == r.read_index.load()) next = next + 1 == r.ring_count ? 0 : next + 1;
             r.write_index.store(next);
@@ -299,8 +312,29 @@ int CZBXSdkLib::wait_for_newest_frame() {
     const std::uint32_t read = r.read_index.load();
     const std::uint32_t pending = write - read + (write < read ? r.ring_count : 0);
     if (pending < 1) return r.frame_event.wait(kNewestFrameTimeoutMs) ? kWaitFrameArrived : kWaitFailed;
-    r.read_index.store(write == 0 ? r.ring_count - 1 : write - 1);
+    const std::uint32_t selected = write == 0 ? r.ring_count - 1 : write - 1;
+    r.read_index.store(selected);
+    r.taken.store(r.arrivals[selected].sequence);
+    r.taken_event.set();
     return kWaitNewestSelected;
+}
+
+std::uint8_t* CZBXSdkLib::selected_frame_in_place() {
+    if (ring_.empty() || line_count_ != total_lines_ || output_width_ != pitch_) return nullptr;
+    return ring_addresses_[record_.read_index.load() % ring_.size()];
+}
+
+void CZBXSdkLib::release_selected_frame() {
+    if (ring_.empty()) return;
+    const std::uint32_t count = static_cast<std::uint32_t>(ring_.size());
+    const std::uint32_t read = record_.read_index.load() % count;
+    record_.read_index.store(read + 1 == count ? 0 : read + 1);
+}
+
+FrameArrival CZBXSdkLib::selected_frame_arrival() const {
+    const std::size_t count = record_.arrivals.size();
+    if (count == 0) return {};
+    return record_.arrivals[record_.read_index.load() % count];
 }
 
 int CZBXSdkLib::copy_newest_frame(std::span<std::uint8_t> destination) {
@@ -324,6 +358,7 @@ int CZBXSdkLib::stop_streaming() {
         // The consumer need not wait for the thread's last read to learn
         // that the run is ending: a spurious frame signal means "ask again".
         r.frame_event.set();
+        r.taken_event.set();
         // The thread ends after its current read.  A read that the camera
         // does not answer would last the driver's time-out (up to a minute
         // after trigger mode): past a frame's grace it is cancelled, again
@@ -374,6 +409,7 @@ int CZBXSdkLib::read_single_frame() {
         close_single_frame_handle();
         return kCodeTransferError;
     }
+    single_arrival_ = FrameArrival{0, platform::monotonic_ns()};
     return 0;
 }
 

@@ -37,6 +37,15 @@ inline constexpr int kWaitFrameArrived = 2;
 inline constexpr int kWaitNewestSelected = 3;
 
 inline constexpr std::uint32_t kNewestFrameTimeoutMs = 6000;
+
+// When and in which order a frame arrived: the run's frame number (1 for
+// its first read, counting every finished read, so gaps are frames the
+// consumer skipped) and CLOCK_MONOTONIC nanoseconds when its transfer
+// completed.  This link has no frame clock of the camera's own.
+struct FrameArrival {
+    std::uint64_t sequence = 0;
+    std::uint64_t monotonic_ns = 0;
+};
 inline constexpr std::uint32_t kDefaultTransferTimeoutMs = 3000;
 
 // Inclusive rectangle of the conversion slots, in window coordinates.
@@ -136,6 +145,15 @@ public:
     // Copies the selected slot and moves past it; 14 for a missing or too
     // small destination.
     [[nodiscard]] int copy_newest_frame(std::span<std::uint8_t> destination);
+    // The selected slot itself when its window is the whole transfer frame
+    // (rows packed at window width), else null.  The thread never writes
+    // the slot until release_selected_frame(), so it may be read, and
+    // corrected in place, without a copy.
+    [[nodiscard]] std::uint8_t* selected_frame_in_place();
+    // Moves past the selected slot, as copy_newest_frame does after its copy.
+    void release_selected_frame();
+    // Arrival of the selected slot's frame.
+    [[nodiscard]] FrameArrival selected_frame_arrival() const;
     // Ends the run and returns its end code: 0 stopped on request, 10 device
     // could not be opened, 19 transfer error (0 when nothing was running).
     int stop_streaming();
@@ -152,6 +170,8 @@ public:
     // buffers).  Keeps its handle open for the next read.
     [[nodiscard]] int read_single_frame();
     [[nodiscard]] int copy_single_frame(std::span<std::uint8_t> destination);
+    // Arrival time of the last single frame read (sequence 0).
+    [[nodiscard]] FrameArrival single_frame_arrival() const { return single_arrival_; }
     void close_single_frame_handle();
     [[nodiscard]] bool single_frame_handle_open() const;
     // Makes a single-frame read that waits now fail at once (driver cancel).
@@ -197,6 +217,13 @@ private:
         std::atomic<std::uint32_t> read_index{0};
         std::atomic<bool> large_frame{false};
         const char* device_name = nullptr;
+        // Per slot, written before the slot is published by write_index.
+        std::vector<FrameArrival> arrivals;
+        // Frames the consumer has selected (the sequence of the last), and
+        // its signal: a device that makes frames on demand is read only
+        // once the frame before was taken, so no read is thrown away.
+        std::atomic<std::uint64_t> taken{0};
+        platform::Event taken_event{false, false};
         // The thread's open device, for Stop's cancel; the lock keeps a
         // cancel from meeting the handle being closed.
         std::mutex handle_lock;
@@ -242,6 +269,7 @@ private:
     mutable std::mutex single_handle_lock_;
     DriverHandle single_handle_ = platform::kNullDriverHandle;
     int last_transfer_error_ = 0;
+    FrameArrival single_arrival_{};
 };
 
 }  // namespace zbx::device

@@ -142,6 +142,20 @@ int CZorbex530SRXNQTSdk::set_exposure(std::uint16_t lines) {
     return 1;
 }
 
+std::uint64_t CZorbex530SRXNQTSdk::frame_period_ns() {
+    constexpr std::uint64_t kBlankingLines = 32;
+    std::uint16_t rows = 0;
+    std::uint16_t exposure_lines = 0;
+    std::uint16_t line = 0;
+    std::uint8_t clock = 0;
+    if (!read_sensor(kRegRowSize, &rows) || !read_sensor(kRegExposure, &exposure_lines) ||
+        !read_sensor(kRegLineLength, &line) || !read_clock(&clock))
+        return 0;
+    const std::uint64_t hz = clock == 2 ? 100'000'000 : clock == 1 ? 12'000'000 : 24'000'000;
+    const std::uint64_t lines = std::max<std::uint64_t>(exposure_lines, rows + kBlankingLines);
+    return lines * (std::uint64_t{line} + 6) * 1'000'000'000u / hz;
+}
+
 int CZorbex530SRXNQTSdk::exposure() { return sensor_or_zero(kRegExposure); }
 
 int CZorbex530SRXNQTSdk::set_global_gain(int index) {

@@ -62,6 +62,12 @@ public:
     int set_readout_option(int option) override;
     int set_sample_width(bool sixteen_bit) override;
 
+    // Time from one free-running frame to the next as the registers stand:
+    // max(exposure lines, rows + 32 blanking lines) lines of (line length
+    // register + 6) clocks of the readout clock (24, 12 or 100 MHz).  0 when
+    // a register cannot be read.
+    [[nodiscard]] std::uint64_t frame_period_ns();
+
     // Register access on the selected device; reads yield 0 on failure.
     [[nodiscard]] bool read_clock(std::uint8_t* value) { return read_controller(15, value); }
     [[nodiscard]] bool write_clock(std::uint8_t value) { return write_controller(15, value); }

@@ -56,6 +56,7 @@ void expand_grey(pipeline::CImageBuffer& dst, pipeline::CImageBuffer& src) {
 // they were really taken at, and end the recording.
 void finish_recording(CAviWriter& writer, RecordFlags flags, std::uint32_t elapsed_ms) {
     writer.set_rate(MeasuredRate(writer.frame_count(), elapsed_ms));
+    if (flags.rate != nullptr) flags.rate->store(MeasuredRate(writer.frame_count(), elapsed_ms));
     (void)writer.Finish();
     writer.Close();  // rate and frame count back to 0
     flags.recording.store(0);
@@ -136,6 +137,8 @@ int BeginRecording(CAviWriter& writer, RecordSource& source, RecordFlags flags,
     }
     if (writer.Open(name) == 0) return 0;
     // Set before the thread exists: its loop ends as soon as it sees 0.
+    if (flags.written != nullptr) flags.written->store(0);
+    if (flags.rate != nullptr) flags.rate->store(0);
     flags.recording.store(1);
     flags.start_ms.store(0);
     flags.end_ms.store(duration_ms);
@@ -199,7 +202,10 @@ RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& s
             end = status == AviStatus::kFull ? RecordEnd::kFileFull : RecordEnd::kWriteFailed;
             break;
         }
-        if (converted) last_written = t;
+        if (converted) {
+            last_written = t;
+            if (flags.written != nullptr) flags.written->store(writer.frame_count());
+        }
         // Elapsed times by unsigned difference stay right across a wrap.
         if (platform::ticks_between(start, t) > duration) {
             end = RecordEnd::kDuration;

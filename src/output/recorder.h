@@ -30,6 +30,10 @@ struct RecordFlags {
     std::atomic<std::int32_t>& new_frame;  // set per developed frame, cleared when taken
     std::atomic<std::uint32_t>& start_ms;  // tick of the first frame taken
     std::atomic<std::uint32_t>& end_ms;    // the duration until the first frame, then start + duration
+    // Where programs read how far a recording got (may be null): frames
+    // written, and the measured rate once the file is finished.
+    std::atomic<std::uint32_t>* written = nullptr;
+    std::atomic<std::uint32_t>* rate = nullptr;
 };
 
 // Why a record thread ended.  Every end but kNoBuffers leaves a finished,
@@ -137,8 +141,12 @@ public:
     // How the last record thread ended (kStopped before any ended).
     [[nodiscard]] RecordEnd last_end() const { return last_end_.load(); }
     [[nodiscard]] RecordFlags flags() {
-        return RecordFlags{recording_, new_frame_, start_ms_, end_ms_};
+        return RecordFlags{recording_, new_frame_, start_ms_, end_ms_, &written_, &rate_};
     }
+    // Frames the running or last recording wrote, and its measured rate in
+    // hundredths of a frame per second (0 until it is finished).
+    [[nodiscard]] std::uint32_t frames_written() const { return written_.load(); }
+    [[nodiscard]] std::uint32_t measured_rate() const { return rate_.load(); }
 
 private:
     RecordSource& source_;
@@ -149,6 +157,8 @@ private:
     std::atomic<std::uint32_t> start_ms_{0};
     std::atomic<std::uint32_t> end_ms_{0};
     std::atomic<RecordEnd> last_end_{RecordEnd::kStopped};
+    std::atomic<std::uint32_t> written_{0};
+    std::atomic<std::uint32_t> rate_{0};
     platform::Thread thread_;
 };
 

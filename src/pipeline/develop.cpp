@@ -122,6 +122,11 @@ std::int32_t window_phase(const DevelopInput& in, std::int32_t bayer_mode) {
 
 }  // namespace
 
+std::int32_t WindowPhase(const DevelopInput& in) {
+    if (in.adjust == nullptr) return 0;
+    return window_phase(in, AdjustmentBlock(*in.adjust).BayerMode());
+}
+
 int Demosaic(CImageBuffer& dst, CImageBuffer& raw, const DevelopInput& in) {
     AdjustmentBlock a(*in.adjust);
     const std::int32_t phase = window_phase(in, a.BayerMode());

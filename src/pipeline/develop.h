@@ -74,6 +74,10 @@ struct DevelopInput {
 // MirrorH the column parity.
 [[nodiscard]] std::int32_t EffectivePhase(std::int32_t bayer_mode, bool mirror_v, bool mirror_h);
 
+// Filter phase (as in BayerRecord) of the raw window's first sample: the
+// Bayer mode with the mirroring and the window's position on the sensor.
+[[nodiscard]] std::int32_t WindowPhase(const DevelopInput& in);
+
 // Demosaic of the session: white balance first when BayerGainAuto is on
 // (gains written back, capped at 400; the once markers switch it off again),
 // then the interior and border passes with the current gains.  Returns 1.

@@ -51,6 +51,24 @@ void CImageBuffer::Release() {
     info_ = BitmapInfo{};
 }
 
+int CImageBuffer::View(std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint8_t* pixels) {
+    if (width <= 0 || height <= 0 || bits == 0 || pixels == nullptr) return 0;
+    Release();
+    BitmapInfoHeader& h = info_.bmiHeader;
+    h.biPlanes = 1;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biBitCount = bits;
+    h.biCompression = platform::kBiRgb;
+    width_ = width;
+    height_ = height;
+    bits_ = bits;
+    stride_ = StrideFor(width, bits);
+    if (bits == 8) WriteGreyRamp();
+    pixels_ = pixels;
+    return 1;
+}
+
 void CImageBuffer::WriteGreyRamp() {
     for (int i = 0; i < 256; ++i) {
         const auto v = static_cast<std::uint8_t>(i);

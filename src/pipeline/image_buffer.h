@@ -41,6 +41,11 @@ public:
     // The format of `other` with a store of its own; pixels are not copied.
     [[nodiscard]] int CreateLike(const CImageBuffer* other);
     void Release();
+    // Makes this buffer a view of `pixels` (rows StrideFor(width, bits)
+    // apart), which it neither owns nor frees: development writes straight
+    // into memory that is not a bitmap, such as a program's frame buffer.
+    // No device context, so blits from it do nothing.  0 on bad arguments.
+    [[nodiscard]] int View(std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint8_t* pixels);
 
     // Mode 0 writes the grey ramp; mode 2 applies `count` caller entries
     // from index `start` to the selected bitmap; other modes do nothing.

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include <time.h>
+
 namespace zbx::platform {
 namespace {
 
@@ -28,6 +30,12 @@ void sleep_ms(std::uint32_t ms) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::uint64_t monotonic_ns() {
+    timespec ts{};
+    (void)clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u + static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
 void set_clock_offset(std::uint32_t offset) { g_offset.store(offset, std::memory_order_relaxed); }

@@ -22,6 +22,10 @@ constexpr std::uint32_t ticks_between(std::uint32_t earlier, std::uint32_t later
 // Blocks the calling thread for at least `ms` milliseconds; 0 yields.
 void sleep_ms(std::uint32_t ms);
 
+// CLOCK_MONOTONIC in nanoseconds: frame timestamps programs can compare
+// with their own clock_gettime.
+std::uint64_t monotonic_ns();
+
 // Adds `offset` ms to both clocks from now on.  Lets tests place the clocks
 // just before a wrap; production code never calls it.
 void set_clock_offset(std::uint32_t offset);

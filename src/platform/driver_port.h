@@ -39,6 +39,10 @@ public:
     // later are not affected); true when one was waiting.  Any thread.  A
     // backend that cannot cancel leaves them to their time-out.
     virtual bool cancel(DriverHandle /*handle*/) { return false; }
+    // True when the device behind `handle` makes a frame only when it is
+    // read (a free-running camera does not): a reader then need not read
+    // ahead of its consumer.  Any thread.
+    virtual bool frames_on_demand(DriverHandle /*handle*/) { return false; }
 };
 
 // The backend in use (the virtual camera unless another was installed).
@@ -56,5 +60,6 @@ inline bool driver_control(DriverHandle handle, std::uint32_t code,
 }
 inline bool driver_close(DriverHandle handle) { return driver_backend().close(handle); }
 inline bool driver_cancel(DriverHandle handle) { return driver_backend().cancel(handle); }
+inline bool driver_frames_on_demand(DriverHandle handle) { return driver_backend().frames_on_demand(handle); }
 
 }  // namespace zbx::platform

@@ -1,6 +1,7 @@
 #include "session/acquisition.h"
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <memory>
 #include <span>
@@ -10,6 +11,7 @@
 #include "pipeline/image_buffer.h"
 #include "platform/clock.h"
 #include "platform/window.h"
+#include "session/frame_queue.h"
 #include "session/image_copy.h"
 #include "session/preview.h"
 #include "session/recording.h"
@@ -52,7 +54,10 @@ void store_field(T& field, T value) {
 
 Acquisition::Acquisition(CZorbex& session) : session_(session), host_(session) {}
 
-Acquisition::~Acquisition() = default;
+Acquisition::~Acquisition() {
+    // The queue outlives its session in the program's hands: its waits end.
+    if (const std::shared_ptr<FrameQueue> queue = attached_queue()) queue->end_run(ZBX_ERR_INVALID_HANDLE);
+}
 
 // ---- Development ------------------------------------------------------------
 
@@ -102,14 +107,18 @@ bool Acquisition::load_raw_frame(bool newest) {
 }
 
 void Acquisition::develop_frame() {
+    develop_into(input_);
+    session_.acquisition().frame_valid = 1;
+}
+
+void Acquisition::develop_into(pipeline::DevelopInput& in) {
     // Values the application changes at any time are read per frame.
     const AnalogValues& analog = session_.analog();
-    input_.auto_iris_mode = analog.auto_iris;
-    input_.mirror_h = analog.mirror_h != 0;
-    input_.mirror_v = analog.mirror_v != 0;
-    input_.defect_correction = session_.defect_correction() != 0;
-    pipeline::DevelopFrame(input_);
-    session_.acquisition().frame_valid = 1;
+    in.auto_iris_mode = analog.auto_iris;
+    in.mirror_h = analog.mirror_h != 0;
+    in.mirror_v = analog.mirror_v != 0;
+    in.defect_correction = session_.defect_correction() != 0;
+    pipeline::DevelopFrame(in);
 }
 
 void Acquisition::fill_frame_record(std::int32_t rate) {
@@ -264,6 +273,9 @@ int Acquisition::start() {
     a.last_rate_update = platform::multimedia_time();
     a.frame_rate = 0;
     stream_failed_ = false;
+    trigger_sequence_ = 0;
+    // Before the thread: its first frame finds the queue's buffers ready.
+    begin_queue_run();
     session_.threads().acquisition_run = kRun;
     if (!start_thread()) {
         (void)stop_locked();
@@ -304,6 +316,8 @@ int Acquisition::trigger(ZbxWindow callback_window, void* buffer, int length, in
     }
     latch_development_input();
     a.mode = kModeTrigger;
+    trigger_sequence_ = 0;
+    begin_queue_run();
     a.trigger_timeout_ms = kTriggerTimeoutMs;
     sensor->set_transfer_timeout(kTriggerTimeoutMs);
     (void)sensor->set_trigger_mode(true);
@@ -352,6 +366,7 @@ void Acquisition::streaming_body() {
             // to the message finds the code in the history.
             session_.report(ERR_FRAME_TIMEOUT);
             post_frame(0, ERR_FRAME_TIMEOUT);
+            end_queue_run(ZBX_ERR_FRAME_TIMEOUT);
             break;
         }
         if (waited != device::kWaitNewestSelected) continue;
@@ -360,16 +375,20 @@ void Acquisition::streaming_body() {
         bool deliver = true;
         {
             std::lock_guard frame(session_.frame_lock());
-            if (!load_raw_frame(true)) {
+            const std::shared_ptr<FrameQueue> queue = attached_queue();
+            bool session_picture = true;
+            if (queue ? !deliver_to_queue(*queue, true, &session_picture) : !load_raw_frame(true)) {
                 session_.report(ERR_TRANSFER);
                 post_frame(0, ERR_TRANSFER);
                 continue;
             }
             fill_frame_record(update_frame_rate());
-            develop_frame();
-            notify_recorder();
-            session_.preview_window().paint(input_.color_mode);
-            deliver = copy_to_caller_buffer();
+            if (!queue) develop_frame();
+            if (session_picture) {
+                notify_recorder();
+                session_.preview_window().paint(input_.color_mode);
+                deliver = copy_to_caller_buffer();
+            }
         }
         if (deliver) post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
     }
@@ -392,13 +411,204 @@ void Acquisition::trigger_body() {
             continue;
         }
         std::lock_guard frame(session_.frame_lock());
-        if (!load_raw_frame(false)) continue;
+        const std::shared_ptr<FrameQueue> queue = attached_queue();
+        bool session_picture = true;
+        if (queue ? !deliver_to_queue(*queue, false, &session_picture) : !load_raw_frame(false)) continue;
         fill_frame_record(0);
-        develop_frame();
+        if (!queue) develop_frame();
+        if (!session_picture) {
+            post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
+            continue;
+        }
         notify_recorder();
         if (copy_to_caller_buffer()) post_frame(reinterpret_cast<std::uintptr_t>(&session_.frame_record()), 0);
         session_.preview_window().paint(input_.color_mode);
     }
+}
+
+// ---- Frame queue ----------------------------------------------------------------
+
+int Acquisition::attach_queue(std::shared_ptr<FrameQueue> queue) {
+    std::lock_guard control(control_);
+    {
+        std::lock_guard lock(queue_lock_);
+        if (queue_) return ZBX_ERR_BUSY;
+        queue_ = std::move(queue);
+    }
+    const std::int32_t mode = session_.acquisition().mode;
+    if (mode == kModeStreaming || mode == kModeTrigger) begin_queue_run();
+    return ZBX_OK;
+}
+
+void Acquisition::detach_queue(const FrameQueue* queue) {
+    // Under the frame lock no frame is being written into it.
+    std::lock_guard frame(session_.frame_lock());
+    std::lock_guard lock(queue_lock_);
+    if (queue_.get() == queue) queue_.reset();
+}
+
+std::shared_ptr<FrameQueue> Acquisition::attached_queue() {
+    std::lock_guard lock(queue_lock_);
+    return queue_;
+}
+
+void Acquisition::begin_queue_run() {
+    const std::shared_ptr<FrameQueue> queue = attached_queue();
+    if (!queue) return;
+    std::lock_guard frame(session_.frame_lock());
+    // A queue whose buffers do not fit takes no frames this run; its waits
+    // learn why.
+    if (const int code = queue->prepare(format_of(input_, queue->output())); code != ZBX_OK) queue->end_run(code);
+}
+
+void Acquisition::end_queue_run(int code) {
+    if (const std::shared_ptr<FrameQueue> queue = attached_queue()) queue->end_run(code);
+}
+
+ZbxFrameFormat Acquisition::frame_format(std::uint32_t output) {
+    const std::int32_t mode = session_.acquisition().mode;
+    std::lock_guard frame(session_.frame_lock());
+    if (mode == kModeStreaming || mode == kModeTrigger) return format_of(input_, output);
+    // The next run's layout: what the apply will size the buffers for.
+    pipeline::DevelopInput next = input_;
+    next.adjust = &session_.adjustment_values();
+    next.color_mode = session_.acquisition().color_mode;
+    const Geometry& g = session_.geometry();
+    next.x_start = g.h_start;
+    next.y_start = g.v_start;
+    next.width = g.width;
+    next.height = g.height;
+    next.slots = {};
+    return format_of(next, output);
+}
+
+ZbxFrameFormat Acquisition::format_of(const pipeline::DevelopInput& in, std::uint32_t output) const {
+    ZbxFrameFormat f{};
+    const std::int32_t mode = in.color_mode;
+    if (mode < 0 || mode > 5) return f;
+    const bool raw = output == ZBX_OUTPUT_RAW;
+    const bool sixteen = raw_slot(mode) == 1;
+    const std::uint16_t bits = raw ? (sixteen ? 16 : 8) : static_cast<std::uint16_t>(kModeBits[mode]);
+    // The buffers the apply sized are the truth while they exist.
+    const CImageBuffer* sized = in.slots[raw ? raw_slot(mode) : static_cast<std::size_t>(mode)];
+    f.width = sized != nullptr && !sized->empty() ? sized->width() : in.width;
+    f.height = sized != nullptr && !sized->empty() ? sized->height() : in.height;
+    f.stride = pipeline::StrideFor(f.width, bits);
+    f.format = raw ? (sixteen ? ZBX_FORMAT_RAW16 : ZBX_FORMAT_RAW8) : static_cast<std::uint32_t>(mode);
+    f.sample_bits = sixteen ? 12 : 8;
+    f.size = static_cast<std::size_t>(f.stride) * static_cast<std::size_t>(std::max(f.height, 0));
+    if (raw) {
+        pipeline::DevelopInput phase_in = in;
+        const AnalogValues& analog = session_.analog();
+        phase_in.mirror_h = analog.mirror_h != 0;
+        phase_in.mirror_v = analog.mirror_v != 0;
+        // Phase p: column parity c0 = p >> 1, row parity r0 = p & 1 (see the demosaic).
+        constexpr std::uint32_t kOrder[] = {ZBX_BAYER_GBRG, ZBX_BAYER_RGGB, ZBX_BAYER_BGGR, ZBX_BAYER_GRBG};
+        f.bayer = kOrder[pipeline::WindowPhase(phase_in) & 3];
+    }
+    return f;
+}
+
+bool Acquisition::session_picture_needed() {
+    if (session_.preview().window != nullptr || session_.recorder().recording()) return true;
+    const CaptureTarget& target = session_.capture_target();
+    if (target.buffer.load() != nullptr || target.callback_window.load() != nullptr) return true;
+    // Automatic exposure and gain work on the developed frames.
+    return session_.analog().auto_iris != 0;
+}
+
+void Acquisition::fill_frame_meta(ZbxFrame& meta, const ZbxFrameFormat& format, bool newest) {
+    meta.width = format.width;
+    meta.height = format.height;
+    meta.stride = format.stride;
+    meta.format = format.format;
+    meta.bayer = format.bayer;
+    meta.sample_bits = format.sample_bits;
+    const AnalogValues& analog = session_.analog();
+    const ExposureModel& model = session_.exposure();
+    meta.exposure_lines = analog.exposure_lines;
+    meta.exposure_us = static_cast<std::int32_t>(static_cast<double>(meta.exposure_lines) * model.line_length.load() *
+                                                 model.time_per_clock.load() * 1000.0);
+    meta.gain = analog.global_gain;
+    meta.flags = newest ? 0u : ZBX_FRAME_TRIGGERED;
+    meta.status = ZBX_OK;
+}
+
+bool Acquisition::deliver_to_queue(FrameQueue& queue, bool newest, bool* developed_for_session) {
+    device::CZorbex530SRXNQTSdk* sensor = session_.sensor_model();
+    const std::int32_t mode = input_.color_mode;
+    if (sensor == nullptr || mode < 0 || mode > 5) return false;
+    const device::FrameArrival arrival =
+        newest ? sensor->selected_frame_arrival()
+               : device::FrameArrival{++trigger_sequence_, sensor->single_frame_arrival().monotonic_ns};
+    const ZbxFrameFormat format = format_of(input_, queue.output());
+    const bool raw_out = queue.output() == ZBX_OUTPUT_RAW;
+    const bool shared = session_picture_needed();
+    *developed_for_session = shared;
+    FrameQueue::Buffer* buffer = queue.acquire(arrival.sequence);
+    std::uint8_t* target = buffer != nullptr ? FrameQueue::pixels(buffer) : nullptr;
+
+    if (shared) {
+        // Developed once for the session's own outputs, copied for the queue.
+        if (!load_raw_frame(newest)) {
+            if (buffer != nullptr) queue.abandon(buffer);
+            return false;
+        }
+        const CImageBuffer* raw = input_.slots[raw_slot(mode)];
+        if (target != nullptr && raw_out) std::memcpy(target, raw->pixels(), format.size);
+        develop_frame();
+        const CImageBuffer* out = input_.slots[static_cast<std::size_t>(mode)];
+        if (target != nullptr && !raw_out) std::memcpy(target, out->pixels(), format.size);
+    } else if (target == nullptr) {
+        // Nobody takes this frame: nothing to develop.
+        if (newest) sensor->release_selected_frame();
+        return true;
+    } else {
+        const std::uint16_t raw_bits = raw_slot(mode) == 1 ? 16 : 8;
+        const bool colour = !raw_out && mode >= 2;
+        std::uint8_t* in_place = newest && colour ? sensor->selected_frame_in_place() : nullptr;
+        const bool packed = static_cast<std::size_t>(format.width) * (raw_bits / 8) ==
+                            static_cast<std::size_t>(pipeline::StrideFor(format.width, raw_bits));
+        if (in_place != nullptr && packed) {
+            (void)raw_view_.View(format.width, format.height, raw_bits, in_place);
+        } else {
+            // The frame is copied once: into the queue buffer itself when
+            // that is where its samples end (raw frames, grey modes, which
+            // develop in place), else into the session's raw buffer.
+            std::uint8_t* destination = colour ? input_.slots[raw_slot(mode)]->pixels() : target;
+            const std::size_t bytes = colour ? input_.slots[raw_slot(mode)]->store_size() : format.size;
+            const std::span<std::uint8_t> store(destination, bytes);
+            const int copied = newest ? sensor->copy_newest_frame(store) : sensor->copy_single_frame(store);
+            if (copied != 0) {
+                queue.abandon(buffer);
+                return false;
+            }
+            CImageBuffer& raw = colour ? *input_.slots[raw_slot(mode)] : raw_view_;
+            if (!colour) (void)raw_view_.View(format.width, format.height, raw_bits, target);
+            if (!packed) (void)pipeline::TransferRect(raw, pipeline::Restride, raw, nullptr, 0, 0, nullptr, nullptr);
+            in_place = nullptr;
+        }
+        if (!raw_out) {
+            pipeline::DevelopInput in = input_;
+            if (colour) {
+                (void)out_view_.View(format.width, format.height, static_cast<std::uint16_t>(kModeBits[mode]), target);
+                if (in_place != nullptr) in.slots[raw_slot(mode)] = &raw_view_;
+                in.slots[static_cast<std::size_t>(mode)] = &out_view_;
+            } else {
+                in.slots[static_cast<std::size_t>(mode)] = &raw_view_;
+            }
+            develop_into(in);
+        }
+        if (in_place != nullptr) sensor->release_selected_frame();
+        raw_view_.Release();
+        out_view_.Release();
+    }
+    ZbxFrame meta{};
+    fill_frame_meta(meta, format, newest);
+    meta.sequence = arrival.sequence;
+    meta.timestamp_ns = arrival.monotonic_ns;
+    if (buffer != nullptr) queue.commit(buffer, meta);
+    return true;
 }
 
 // ---- Stop -------------------------------------------------------------------
@@ -438,6 +648,7 @@ int Acquisition::stop_locked() {
         sensor->set_transfer_timeout(device::kDefaultTransferTimeoutMs);
     }
     stop_recording();
+    end_queue_run(ZBX_OK);
     return 1;
 }
 

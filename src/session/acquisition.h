@@ -5,16 +5,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "pipeline/develop.h"
+#include "pipeline/image_buffer.h"
 #include "platform/sync.h"
 #include "session/develop_host.h"
+#include "zorbex/stream.h"
 #include "zorbex/window.h"
 
 namespace zbx::session {
 
 class CZorbex;
+class FrameQueue;
 
 // Message 0x8002: wParam the frame record's address and lParam 0 for a
 // frame; wParam 0 and lParam an error code for a failed one.
@@ -76,6 +80,17 @@ public:
     // around its window and its start.
     std::recursive_mutex& control_lock() { return control_; }
 
+    // ---- Frame queue (zorbex/stream.h) ----
+    // Makes `queue` a consumer of every frame from now on; ZBX_ERR_BUSY
+    // when the session has one.  A run already going fills it at once.
+    [[nodiscard]] int attach_queue(std::shared_ptr<FrameQueue> queue);
+    // Ends delivery into `queue` (no buffer of it is written after this
+    // returns).
+    void detach_queue(const FrameQueue* queue);
+    // The layout of `output` frames for the settings of the next run (or
+    // of the run going on).
+    [[nodiscard]] ZbxFrameFormat frame_format(std::uint32_t output);
+
 private:
     // The settings apply under the frame lock.
     [[nodiscard]] bool apply_settings_locked();
@@ -87,6 +102,9 @@ private:
     [[nodiscard]] bool load_raw_frame(bool newest);
     // Step 3: development and the frame-valid flag.  Frame lock held.
     void develop_frame();
+    // Development of `in`, whose slots may name other memory than the
+    // session's buffers.  Frame lock held.
+    void develop_into(pipeline::DevelopInput& in);
     void fill_frame_record(std::int32_t rate);
     [[nodiscard]] std::int32_t update_frame_rate();
     // Caller buffer copy when one is set; false when it failed.
@@ -110,6 +128,23 @@ private:
     // The recorder's thread ends the way the acquisition thread does.
     void stop_recording();
 
+    // A run begins or ends for the attached queue.
+    void begin_queue_run();
+    void end_queue_run(int code);
+    [[nodiscard]] std::shared_ptr<FrameQueue> attached_queue();
+    // True when a consumer of the session's own picture is there (preview
+    // window, caller buffer or callback window, recording, automatic
+    // exposure): the frame is then developed into the session's buffers.
+    [[nodiscard]] bool session_picture_needed();
+    // One frame into the queue, `newest` from the ring (else the single
+    // frame), with the frame lock held.  When the session's picture is not
+    // needed the frame is developed straight into the queue buffer and the
+    // ring slot read in place; returns false when the frame could not be
+    // read.  `developed_for_session` is set when the session's buffers got it.
+    [[nodiscard]] bool deliver_to_queue(FrameQueue& queue, bool newest, bool* developed_for_session);
+    [[nodiscard]] ZbxFrameFormat format_of(const pipeline::DevelopInput& in, std::uint32_t output) const;
+    void fill_frame_meta(ZbxFrame& meta, const ZbxFrameFormat& format, bool newest);
+
     CZorbex& session_;
     SessionDevelopHost host_;
     std::recursive_mutex control_;
@@ -123,6 +158,14 @@ private:
     std::atomic<bool> stream_failed_{false};
     // Set before each thread start and each snapshot; read under the frame lock.
     pipeline::DevelopInput input_;
+
+    std::mutex queue_lock_;
+    std::shared_ptr<FrameQueue> queue_;
+    // Trigger frames are counted here (the transfer thread counts streamed ones).
+    std::uint64_t trigger_sequence_ = 0;
+    // Views of queue and ring memory handed to development.
+    pipeline::CImageBuffer raw_view_;
+    pipeline::CImageBuffer out_view_;
 };
 
 }  // namespace zbx::session

@@ -1,6 +1,7 @@
 #include "session/error_text.h"
 
 #include "session/error_codes.h"
+#include "zorbex/stream.h"
 
 namespace zbx::session {
 
@@ -43,6 +44,19 @@ ErrorText text_of(int code) {
             return {"ERR_FRAME_TIMEOUT",
                     "the camera stopped delivering frames (none for 6 seconds, or a transfer "
                     "failed)"};
+        // Frame queue results.
+        case ZBX_ERR_TIMEOUT: return {"ERR_TIMEOUT", "no frame came within the time the program waited"};
+        case ZBX_ERR_CANCELLED: return {"ERR_CANCELLED", "the wait for a frame was cancelled"};
+        case ZBX_ERR_ENDED:
+            return {"ERR_ENDED", "the camera does not stream into the frame queue and no frame is waiting"};
+        case ZBX_ERR_BUSY:
+            return {"ERR_BUSY", "the camera session already has a frame queue, or the queue is streaming"};
+        case ZBX_ERR_BUFFER:
+            return {"ERR_BUFFER", "a frame buffer is missing, misaligned, or too small for the frame format"};
+        case ZBX_ERR_NOT_HELD:
+            return {"ERR_NOT_HELD", "the frame is not one the program holds from this frame queue"};
+        case ZBX_ERR_INVALID_HANDLE:
+            return {"ERR_INVALID_HANDLE", "no such camera session or frame queue: it was released or closed"};
         default:
             return {"ERR_UNKNOWN", "the library reported an error code it does not document"};
     }

@@ -76,4 +76,16 @@ int Recording::fail_after_start(std::int32_t code) {
     return 0;
 }
 
+std::int32_t Recording::end_code() const {
+    switch (recorder_.last_end()) {
+        case output::RecordEnd::kDuration:
+        case output::RecordEnd::kStopped: return ERR_NONE;
+        case output::RecordEnd::kStreamEnded: return ERR_FRAME_TIMEOUT;
+        case output::RecordEnd::kFileFull:
+        case output::RecordEnd::kWriteFailed: return ERR_FILE;
+        case output::RecordEnd::kNoBuffers: return ERR_MEMORY;
+    }
+    return ERR_NONE;
+}
+
 }  // namespace zbx::session

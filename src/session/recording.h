@@ -50,6 +50,12 @@ public:
     // record thread.  Never with the frame lock held: that thread takes it.
     void stop() { recorder_.Stop(); }
     [[nodiscard]] bool recording() const { return recorder_.recording(); }
+    // Frames written by the running or last recording, its measured rate
+    // (hundredths of a frame per second, once finished) and how it ended
+    // as an error code (0: its duration passed or it was stopped).
+    [[nodiscard]] std::uint32_t frames_written() const { return recorder_.frames_written(); }
+    [[nodiscard]] std::uint32_t measured_rate() const { return recorder_.measured_rate(); }
+    [[nodiscard]] std::int32_t end_code() const;
 
 private:
     // Undoes the preview and streaming a failed start brought up, and

@@ -113,6 +113,11 @@ bool Camera::cancel(platform::DriverHandle handle) {
     return found;
 }
 
+bool Camera::frames_on_demand() const {
+    std::lock_guard lock(mutex_);
+    return pacing_ == ZBX_VCAM_UNPACED && !trigger_mode();
+}
+
 void Camera::remove() { unplug(); }
 
 void Camera::unplug() {

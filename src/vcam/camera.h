@@ -40,6 +40,8 @@ public:
                                std::uint32_t* returned);
     // Fails the frame reads waiting on `handle` now; true when one was.
     bool cancel(platform::DriverHandle handle);
+    // Unpaced and free running: a frame is made when it is read.
+    [[nodiscard]] bool frames_on_demand() const;
 
     // Attachment.
     void remove();

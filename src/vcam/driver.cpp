@@ -14,6 +14,9 @@ public:
     }
     bool close(platform::DriverHandle handle) override { return Registry::instance().close(handle); }
     bool cancel(platform::DriverHandle handle) override { return Registry::instance().cancel(handle); }
+    bool frames_on_demand(platform::DriverHandle handle) override {
+        return Registry::instance().frames_on_demand(handle);
+    }
 };
 
 }  // namespace

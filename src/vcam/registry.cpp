@@ -88,6 +88,16 @@ bool Registry::cancel(platform::DriverHandle handle) {
     return camera && camera->cancel(handle);
 }
 
+bool Registry::frames_on_demand(platform::DriverHandle handle) {
+    std::shared_ptr<Camera> camera;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = handles_.find(handle);
+        if (it != handles_.end()) camera = it->second.camera;
+    }
+    return camera && camera->frames_on_demand();
+}
+
 bool Registry::close(platform::DriverHandle handle) {
     std::lock_guard lock(mutex_);
     const auto it = handles_.find(handle);

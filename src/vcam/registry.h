@@ -32,6 +32,8 @@ public:
     bool close(platform::DriverHandle handle);
     // Fails the frame reads waiting on `handle`; true when one was waiting.
     bool cancel(platform::DriverHandle handle);
+    // An unpaced camera in free run renders a frame at each read.
+    bool frames_on_demand(platform::DriverHandle handle);
 
     void reset();
     std::uint32_t slots() const;

@@ -65,6 +65,14 @@ protected:
         }
         return true;
     }
+    // Takes frames as a consumer does until the link has read `count`: an
+    // unpaced camera is read only once its last frame was taken.
+    static bool take_until(CZorbex530SRXNQTSdk& sensor, std::uint32_t count) {
+        return wait_until([&] {
+            if (sensor.wait_for_newest_frame() == kWaitNewestSelected) sensor.release_selected_frame();
+            return sensor.frames() >= count;
+        });
+    }
 };
 
 std::vector<std::uint8_t> packet(std::initializer_list<std::uint8_t> head) {
@@ -185,13 +193,36 @@ TEST_F(VcamLink, PacedStreamingAndSingleFrames) {
     EXPECT_EQ(open_handles(), 0u);
 }
 
+// An unpaced camera makes a frame per read: the link reads the next one
+// only once the last was taken, so no read is thrown away; a paced one runs
+// at its own rate whatever the consumer does.
+TEST_F(VcamLink, UnpacedCameraIsNotReadAheadOfItsConsumer) {
+    for (const int pacing : {ZBX_VCAM_UNPACED, ZBX_VCAM_PACED}) {
+        ASSERT_EQ(ZbxVcam_SetPacing(0, pacing), ZBX_VCAM_OK);
+        CZorbex530SRXNQTSdk sensor;
+        ASSERT_EQ(sensor.start_streaming(), 0);
+        ASSERT_TRUE(wait_until([&] { return sensor.frames() >= 1; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        if (pacing == ZBX_VCAM_UNPACED) {
+            EXPECT_EQ(sensor.frames(), 1u);
+            ASSERT_EQ(sensor.wait_for_newest_frame(), kWaitNewestSelected);
+            EXPECT_EQ(sensor.selected_frame_arrival().sequence, 1u);
+            sensor.release_selected_frame();
+            ASSERT_TRUE(wait_until([&] { return sensor.frames() >= 2; }));
+        } else {
+            EXPECT_GE(sensor.frames(), 4u);  // about 6 at 45 per second
+        }
+        EXPECT_EQ(sensor.stop_streaming(), 0);
+    }
+}
+
 TEST_F(VcamLink, FailedAndShortReadsEndTheRun) {
     ASSERT_EQ(ZbxVcam_SetPacing(0, ZBX_VCAM_UNPACED), ZBX_VCAM_OK);
     CZorbex530SRXNQTSdk sensor;
     // One short read is tolerated: the run goes on.
     ASSERT_EQ(ZbxVcam_ShortFrameReads(0, 1), ZBX_VCAM_OK);
     ASSERT_EQ(sensor.start_streaming(), 0);
-    ASSERT_TRUE(wait_until([&] { return sensor.frames() >= 5; }));
+    ASSERT_TRUE(take_until(sensor, 5));
     EXPECT_TRUE(sensor.streaming());
     EXPECT_EQ(sensor.stop_streaming(), 0);
 
@@ -205,7 +236,7 @@ TEST_F(VcamLink, FailedAndShortReadsEndTheRun) {
 
     // A failed read ends it at once.
     ASSERT_EQ(sensor.start_streaming(), 0);
-    ASSERT_TRUE(wait_until([&] { return sensor.frames() >= 2; }));
+    ASSERT_TRUE(take_until(sensor, 2));
     ASSERT_EQ(ZbxVcam_FailFrameReads(0, 1), ZBX_VCAM_OK);
     ASSERT_TRUE(wait_until([&] { return !sensor.streaming(); }));
     EXPECT_EQ(sensor.stop_streaming(), kCodeTransferError);
@@ -223,7 +254,7 @@ TEST_F(VcamLink, UnpluggedCameraAndMissingFrames) {
     ASSERT_EQ(ZbxVcam_SetPacing(0, ZBX_VCAM_UNPACED), ZBX_VCAM_OK);
     CZorbex530SRXNQTSdk sensor;
     ASSERT_EQ(sensor.start_streaming(), 0);
-    ASSERT_TRUE(wait_until([&] { return sensor.frames() >= 2; }));
+    ASSERT_TRUE(take_until(sensor, 2));
     ASSERT_EQ(ZbxVcam_Unplug(0), ZBX_VCAM_OK);
     ASSERT_TRUE(wait_until([&] { return !sensor.streaming(); }));
     EXPECT_EQ(sensor.wait_for_newest_frame(), kWaitFailed);

@@ -27,11 +27,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "zorbex/stream.h"
 #include "zorbex/vcam.h"
 #include "zorbex/window.h"
 #include "zorbex/zorbex.h"
@@ -325,6 +327,110 @@ const Export kExports[] = {
 constexpr std::size_t kExportCount = std::size(kExports);
 static_assert(kExportCount == 124, "every export of zorbex.h");
 
+// Frame queues: a few handles shared by the threads (open, closed, or
+// never valid), frames taken and given back, twice or not at all.
+constexpr int kStreams = 3;
+struct Streams {
+    std::array<std::atomic<ZbxStream*>, kStreams> open{};
+    std::atomic<ZbxStream*> closed{nullptr};
+    std::mutex frames_lock;
+    std::vector<std::pair<ZbxStream*, const ZbxFrame*>> frames;  // taken, maybe released since
+};
+Streams g_streams;
+
+// Memory lent to queues: the library may write it until the process ends
+// its sessions, so it lives as long as the process.
+std::uint8_t* lent_memory(std::size_t* size) {
+    static const std::size_t bytes = kFrameBytes + 64;
+    static auto* arena = new std::uint8_t[8 * bytes];
+    static std::atomic<unsigned> next{0};
+    *size = bytes;
+    return arena + (next.fetch_add(1) % 8) * bytes;
+}
+
+void stream_call(Args& g) {
+    ZbxStream* s = g.chance(800) ? g_streams.open[g.pick(kStreams)].load()
+                   : g.chance(500)  ? g_streams.closed.load()
+                                    : reinterpret_cast<ZbxStream*>(static_cast<std::uintptr_t>(g.integer()));
+    switch (g.pick(12)) {
+        case 0: {
+            ZbxStreamConfig config = ZBX_STREAM_CONFIG_INIT;
+            config.buffer_count = g.chance(100) ? static_cast<std::uint32_t>(g.integer()) : g.pick(6);
+            config.delivery = g.pick(3);
+            config.output = g.pick(3);
+            config.trigger = g.pick(2);
+            if (g.chance(50)) config.struct_size = static_cast<std::uint32_t>(g.integer());
+            ZbxStream* fresh = nullptr;
+            if (ZbxStream_Open(g.handle(), g.maybe(&config), &fresh) == ZBX_OK) {
+                ZbxStream* old = g_streams.open[g.pick(kStreams)].exchange(fresh);
+                if (old != nullptr) {
+                    (void)ZbxStream_Close(old);
+                    g_streams.closed = old;
+                }
+            }
+            break;
+        }
+        case 1: {
+            std::size_t size = 0;
+            std::uint8_t* memory = lent_memory(&size);
+            const std::uint32_t r = g.pick(4);
+            (void)ZbxStream_AddBuffer(s, r == 0 ? nullptr : memory + (r == 1 ? 1 : 0),
+                                      r == 2 ? static_cast<std::size_t>(g.pick(4096)) : size, nullptr);
+            break;
+        }
+        case 2: (void)ZbxStream_Start(s); break;
+        case 3: (void)ZbxStream_Stop(s); break;
+        case 4:
+        case 5: {
+            const ZbxFrame* f = nullptr;
+            if (ZbxStream_Wait(s, static_cast<std::int32_t>(g.pick(30)) - 1, g.maybe(&f)) == ZBX_OK && f != nullptr) {
+                // The pixels must be readable while the frame is held.
+                volatile std::uint8_t sink = static_cast<const std::uint8_t*>(f->data)[f->size - 1];
+                (void)sink;
+                std::lock_guard lock(g_streams.frames_lock);
+                g_streams.frames.emplace_back(s, f);
+                if (g_streams.frames.size() > 64) g_streams.frames.erase(g_streams.frames.begin());
+            }
+            break;
+        }
+        case 6:
+        case 7: {
+            std::pair<ZbxStream*, const ZbxFrame*> taken{s, nullptr};
+            {
+                std::lock_guard lock(g_streams.frames_lock);
+                if (!g_streams.frames.empty()) taken = g_streams.frames[g.pick(static_cast<std::uint32_t>(g_streams.frames.size()))];
+            }
+            // Released once, twice, or through another handle.
+            (void)ZbxStream_Release(g.chance(900) ? taken.first : s, taken.second);
+            break;
+        }
+        case 8: (void)(g.chance(500) ? ZbxStream_Cancel(s) : ZbxStream_Resume(s)); break;
+        case 9: {
+            ZbxStreamStats stats{};
+            ZbxFrameFormat format{};
+            (void)ZbxStream_GetStats(s, g.maybe(&stats));
+            (void)ZbxStream_GetFormat(s, g.maybe(&format));
+            break;
+        }
+        case 10: {
+            std::uint64_t period = 0;
+            ZbxRecordingStatus status{};
+            (void)ZbxCamera_GetFramePeriod(g.handle(), g.maybe(&period));
+            (void)ZbxCamera_GetRecording(g.handle(), g.maybe(&status));
+            break;
+        }
+        case 11:
+            if (g.chance(200)) {
+                ZbxStream* old = g_streams.open[g.pick(kStreams)].exchange(nullptr);
+                if (old != nullptr) {
+                    (void)ZbxStream_Close(old);
+                    g_streams.closed = old;
+                }
+            }
+            break;
+    }
+}
+
 // Camera trouble: failed, short and stalled reads, refused register
 // commands, unplugs, triggers, pacing.  Faults clear themselves over time.
 void camera_fault(Args& g) {
@@ -373,6 +479,7 @@ void worker(int id, Args& g, const Options& options, Running& running) {
         if (total >= options.calls) break;
         ++index;
         if (g.chance(5)) camera_fault(g);
+        if (g.chance(60)) stream_call(g);
         if (index % 256 == 0 && id == 0) drain_messages();
         std::size_t which = g.pick(kExportCount);
         // Slow exports: one pick in thirty stays.
@@ -412,6 +519,10 @@ void make_world() {
 }
 
 void end_world() {
+    // Frames still held when a queue closes stay valid until released.
+    for (auto& slot : g_streams.open)
+        if (ZbxStream* s = slot.exchange(nullptr)) (void)ZbxStream_Close(s);
+    for (const auto& [stream, frame] : g_streams.frames) (void)ZbxStream_Release(stream, frame);
     for (auto& slot : g_world.sessions) (void)Zorbex_Release(slot.exchange(0));
     drain_messages();
     for (auto it = g_world.windows.rbegin(); it != g_world.windows.rend(); ++it) ZbxWin_DestroyWindow(*it);

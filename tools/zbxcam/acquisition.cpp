@@ -1,5 +1,6 @@
 #include "acquisition.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -106,17 +107,23 @@ int save_frame(Camera& camera, Io& io, std::string_view command, const std::stri
 
 int stream_for(Camera& camera, Io& io, std::string_view command, double seconds, StreamStats& stats) {
     const ZbxHandle h = camera.handle();
-    MessageWindow frames;
-    if (!frames.get()) {
-        io.err << "zbxcam " << command << ": could not create a message window\n";
-        return kExitFailure;
-    }
     camera.take_errors();
-    // Frames are announced by message; the library need not paint a window.
+    // Frames come through a queue; the library need not paint a window.
     if (!Zorbex_SetPreviewWindow(h, nullptr, 0, 0, 0, 0))
         return camera.fail(io, command, "could not set up streaming");
-    if (!Zorbex_CallBackPreview(h, frames.get(), nullptr, 0, 1))
-        return camera.fail(io, command, "could not start streaming");
+    ZbxStreamConfig config = ZBX_STREAM_CONFIG_INIT;
+    ZbxStream* stream = nullptr;
+    int code = ZbxStream_Open(h, &config, &stream);
+    if (code == ZBX_OK) {
+        code = ZbxStream_Start(stream);
+        if (code != ZBX_OK) (void)ZbxStream_Close(stream);
+    }
+    if (code != ZBX_OK) {
+        ErrorContext context = camera.context();
+        std::vector<int> codes = camera.take_errors();
+        if (codes.empty()) codes.push_back(code);
+        return print_failure(io, command, "could not start streaming", codes, context);
+    }
 
     // Ctrl-C ends a stream cleanly: a stream left running would keep the
     // camera marked in use for every other process.
@@ -126,8 +133,11 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
     const Clock::time_point start = Clock::now();
     Clock::time_point last_draw = start;
     const auto draw_every = io.live ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000);
-    bool camera_stopped = false;
+    int ended = ZBX_OK;
     std::size_t drawn_length = 0;
+    // The rate over about a second of capture times.
+    std::uint64_t rate_mark_ns = 0;
+    std::uint64_t rate_mark_frames = 0;
 
     auto draw = [&] {
         const std::string line = format_status(stats);
@@ -141,7 +151,7 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
         io.out.flush();
     };
 
-    while (!interrupt_requested() && !camera_stopped) {
+    while (!interrupt_requested() && ended == ZBX_OK) {
         const Clock::time_point now = Clock::now();
         stats.elapsed_s = std::chrono::duration<double>(now - start).count();
         if (seconds > 0 && stats.elapsed_s >= seconds) break;
@@ -149,25 +159,46 @@ int stream_for(Camera& camera, Io& io, std::string_view command, double seconds,
             draw();
             last_draw = now;
         }
-        ZbxMessage message{};
-        if (!ZbxWin_WaitMessage(frames.get(), &message, 50)) continue;
-        if (count_stream_message(message, stats, start)) camera_stopped = true;
+        const ZbxFrame* frame = nullptr;
+        code = ZbxStream_Wait(stream, 50, &frame);
+        if (code == ZBX_ERR_TIMEOUT) continue;
+        if (code != ZBX_OK) {
+            ended = code;
+            break;
+        }
+        ++stats.frames;
+        stats.dropped += frame->dropped;
+        stats.width = frame->width;
+        stats.height = frame->height;
+        constexpr int kBits[] = {8, 16, 24, 32, 48, 64};
+        stats.bits = frame->format < 6 ? kBits[frame->format] : 0;
+        if (rate_mark_ns == 0) {
+            rate_mark_ns = frame->timestamp_ns;
+            rate_mark_frames = stats.frames;
+        } else if (frame->timestamp_ns - rate_mark_ns >= 1'000'000'000u) {
+            stats.rate_tenths = static_cast<int>((stats.frames - rate_mark_frames) * 10'000'000'000u /
+                                                 (frame->timestamp_ns - rate_mark_ns));
+            rate_mark_ns = frame->timestamp_ns;
+            rate_mark_frames = stats.frames;
+        }
+        (void)ZbxStream_Release(stream, frame);
     }
     stats.elapsed_s = std::chrono::duration<double>(Clock::now() - start).count();
     draw();
     if (io.live) io.out << "\n";
 
-    const int stopped = Zorbex_StopPreview(h);
+    const int stopped = ZbxStream_Close(stream);
+    // What the library recorded during the run (frames it could not read,
+    // the camera going away) fails the command.
+    ErrorContext context = camera.context();
+    std::vector<int> codes = camera.take_errors();
+    if (ended != ZBX_OK && ended != ZBX_ERR_ENDED && std::find(codes.begin(), codes.end(), ended) == codes.end())
+        codes.push_back(ended);
+    for (const int c : codes) ++stats.failures[c];
     io.out << format_summary(stats) << "\n";
     if (interrupt_requested()) io.out << "stopped by the user\n";
-    if (camera_stopped) {
-        ErrorContext context = camera.context();
-        camera.take_errors();
-        const int codes[] = {ZBX_ERR_FRAME_TIMEOUT};
-        return print_failure(io, command, "streaming ended", codes, context);
-    }
-    if (!stopped) return camera.fail(io, command, "could not stop streaming");
-    camera.take_errors();
+    if (!codes.empty()) return print_failure(io, command, "streaming ended", codes, context);
+    if (stopped != ZBX_OK) return camera.fail(io, command, "could not stop streaming");
     return kExitOk;
 }
 

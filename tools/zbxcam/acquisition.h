@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 
+#include "zorbex/stream.h"
 #include "zorbex/window.h"
 
 #include "camera.h"
@@ -26,9 +27,10 @@ int take_frame(Camera& camera, Io& io, std::string_view command);
 int save_frame(Camera& camera, Io& io, std::string_view command, const std::string& path,
                const FileFormat& format);
 
-// Streams for `seconds` (0: until Ctrl-C) with a live status line, then
-// prints the summary.  kExitFailure when streaming could not start or the
-// camera stopped delivering frames.
+// Streams through a frame queue for `seconds` (0: until Ctrl-C) with a
+// live status line, then prints the summary.  kExitFailure when streaming
+// could not start, the camera stopped delivering frames, or the library
+// recorded an error during the run.
 int stream_for(Camera& camera, Io& io, std::string_view command, double seconds, StreamStats& stats);
 
 // Counts one message of a stream into `stats`: a frame (size, bits and the

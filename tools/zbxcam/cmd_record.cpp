@@ -1,10 +1,12 @@
 // Needs the library's recording exports.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
+
+#include "zorbex/stream.h"
 
 #include "acquisition.h"
 #include "capture_settings.h"
@@ -17,32 +19,13 @@ namespace zbxcam {
 
 namespace {
 
-// The library's AVI file: headers up to the first frame chunk, one chunk of
-// 8 + F bytes per frame; the RIFF size at offset 4 is 0 until the file is
-// finished, the frame count sits at 48 and the time per frame at 32.
-constexpr std::uintmax_t kFirstFrameAt = 232;
 constexpr int kOneDayMs = 86'400'000;
 
-struct AviHeader {
-    std::uint32_t riff_size = 0;
-    std::uint32_t microseconds_per_frame = 0;
-    std::uint32_t frames = 0;
-};
-
-std::uint32_t le32(const unsigned char* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
-AviHeader read_header(const std::string& path) {
-    AviHeader header;
-    std::ifstream in(path, std::ios::binary);
-    unsigned char bytes[52] = {};
-    if (!in.read(reinterpret_cast<char*>(bytes), sizeof bytes)) return header;
-    header.riff_size = le32(bytes + 4);
-    header.microseconds_per_frame = le32(bytes + 32);
-    header.frames = le32(bytes + 48);
-    return header;
+// The library's account of the recording; all zero when it cannot say.
+ZbxRecordingStatus recording_status(ZbxHandle h) {
+    ZbxRecordingStatus status{};
+    if (ZbxCamera_GetRecording(h, &status) != ZBX_OK) status = ZbxRecordingStatus{};
+    return status;
 }
 
 std::string fixed1(double value) {
@@ -68,8 +51,6 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
         return print_unwritable(io, "record", path, problem);
     const int width = Zorbex_Width(h);
     const int height = Zorbex_Height(h);
-    // Every frame is stored as 24-bit rows padded to 4 bytes.
-    const std::uintmax_t chunk = 8 + static_cast<std::uintmax_t>(height) * ((3u * static_cast<unsigned>(width) + 3u) & ~3u);
 
     const InterruptCatcher interrupt;
     // A count of frames or Ctrl-C ends the recording here; the library's
@@ -117,14 +98,16 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
     // two; a camera that stopped delivering never does.
     const double give_up_s = request.seconds > 0 ? request.seconds + 10.0 : 0;
     bool gave_up = false;
+    ZbxRecordingStatus status{};
     while (!interrupt_requested()) {
         std::error_code ec;
         bytes = std::filesystem::file_size(path, ec);
         if (ec) bytes = 0;
         elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        // The library finished the file: the duration has passed.
-        if (read_header(path).riff_size != 0) break;
-        frames = bytes > kFirstFrameAt ? (bytes - kFirstFrameAt) / chunk : 0;
+        status = recording_status(h);
+        frames = status.frames;
+        // The library finished the file: the duration passed, or it had to stop.
+        if (status.running == 0) break;
         if (request.frames > 0 && frames >= static_cast<std::uintmax_t>(request.frames)) break;
         if (give_up_s > 0 && elapsed > give_up_s) {
             gave_up = true;
@@ -141,20 +124,33 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
     // Stopping ends the recording (the library finishes the file) and the
     // stream it rode on.
     (void)Zorbex_StopPreview(h);
-    camera->take_errors();
+    ErrorContext context = camera->context();
+    context.file = path;
+    // What the library recorded during the run (a refused write, the
+    // camera going away) fails the command.
+    std::vector<int> codes = camera->take_errors();
     elapsed = std::chrono::duration<double>(Clock::now() - start).count();
 
-    const AviHeader header = read_header(path);
+    status = recording_status(h);
     std::error_code ec;
     bytes = std::filesystem::file_size(path, ec);
     if (ec) bytes = 0;
-    frames = header.frames;
-    const double fps = header.microseconds_per_frame > 0 ? 1e6 / header.microseconds_per_frame : 0;
+    frames = status.frames;
+    const double fps = status.rate_centi / 100.0;
     draw();
     if (progress.live) progress.out << "\n";
+    if (status.end_code != ZBX_OK && std::find(codes.begin(), codes.end(), status.end_code) == codes.end())
+        codes.push_back(status.end_code);
+    if (!interrupt_requested() && (gave_up || frames == 0) &&
+        std::find(codes.begin(), codes.end(), ZBX_ERR_FRAME_TIMEOUT) == codes.end())
+        codes.push_back(ZBX_ERR_FRAME_TIMEOUT);
+    const bool complete = codes.empty();
     const bool stopped = interrupt_requested();
 
     if (request.json) {
+        std::string errors = "[";
+        for (const int code : codes) errors += (errors.size() > 1 ? "," : "") + json_quote(error_name(code));
+        errors += "]";
         JsonObject summary;
         summary.add("file", path)
             .add("frames", static_cast<std::uint64_t>(frames))
@@ -164,7 +160,8 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
             .add("bytes", static_cast<std::uint64_t>(bytes))
             .add("seconds", elapsed)
             .add("stopped_by_user", stopped)
-            .add("complete", header.riff_size != 0);
+            .add("complete", complete)
+            .add_raw("errors", errors);
         io.out << summary.str() << "\n";
     } else {
         progress.out << "recorded " << frames << (frames == 1 ? " frame" : " frames") << " of " << width << " x "
@@ -172,14 +169,13 @@ int run_record(const CommandInput& input, const RecordRequest& request) {
                      << fixed1(elapsed) << " s\n";
         if (stopped) progress.out << "stopped by the user\n";
     }
-    if (header.riff_size == 0) {
-        io.err << "zbxcam record: the library did not finish " << path << "\n";
-        return kExitFailure;
-    }
-    if (!stopped && (gave_up || frames == 0)) {
-        ErrorContext context = camera->context();
-        const int codes[] = {ZBX_ERR_FRAME_TIMEOUT};
-        return print_failure(io, "record", frames == 0 ? "the camera delivered no frames" : "the camera stopped delivering frames", codes, context);
+    if (!complete) {
+        const bool camera_failed = std::find(codes.begin(), codes.end(), ZBX_ERR_FRAME_TIMEOUT) != codes.end();
+        return print_failure(io, "record",
+                             frames == 0 && camera_failed ? "the camera delivered no frames"
+                             : camera_failed             ? "the camera stopped delivering frames"
+                                                         : "the recording was cut short",
+                             codes, context);
     }
     return kExitOk;
 }

@@ -28,6 +28,7 @@ int run_stream(const CommandInput& input, const StreamRequest& request) {
         JsonObject summary;
         summary.add("camera", camera->number())
             .add("frames", stats.frames)
+            .add("dropped", stats.dropped)
             .add("width", stats.width)
             .add("height", stats.height)
             .add("bits", stats.bits)

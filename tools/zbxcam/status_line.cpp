@@ -39,6 +39,7 @@ std::string format_summary(const StreamStats& stats) {
                 " at " + std::to_string(stats.bits) + " bits per pixel";
     const double average = stats.elapsed_s > 0 ? static_cast<double>(stats.frames) / stats.elapsed_s : 0;
     text += ", " + fixed1(average) + " fps on average, ";
+    if (stats.dropped > 0) text += std::to_string(stats.dropped) + " dropped, ";
     if (stats.failures.empty()) return text + "no failures";
     text += std::to_string(stats.failure_count()) + (stats.failure_count() == 1 ? " failure" : " failures");
     text += " (";

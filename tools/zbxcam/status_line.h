@@ -9,6 +9,7 @@ namespace zbxcam {
 
 struct StreamStats {
     std::uint64_t frames = 0;
+    std::uint64_t dropped = 0;  // frames the camera sent that the stream did not take
     std::map<int, std::uint64_t> failures;  // error code -> how often
     int rate_tenths = 0;                    // the library's frame rate, tenths of frames per second
     double elapsed_s = 0;

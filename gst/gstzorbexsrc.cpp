@@ -21,14 +21,16 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <numeric>
+#include <string>
 
 #include "zorbex/errors.h"
 #include "zorbex/stream.h"
-#include "zorbex/vcam.h"
+#include "zorbex/values.h"
 #include "zorbex/zorbex.h"
 #include "gstzorbexsrc_private.h"
 #include "zorbex_format.h"
@@ -54,7 +56,6 @@ constexpr int kDefaultGain = -1;     // keep the camera's gain
 // The longest exposure the camera takes: 32767 sensor lines of 29.5 us
 // (Zorbex_SetRealExposureTime refuses more; the shortest is 1 line, 30 us).
 constexpr int kMaxExposureUs = 966655;
-constexpr int kMaxGain = 11;
 
 enum {
     PROP_0,
@@ -75,46 +76,50 @@ enum {
     PROP_SAVE_SETTINGS,
 };
 
-struct Adjustment {
-    const char* name;
-    int id;
-};
-
-// Names of the adjustments property, one per filter value id.
-constexpr Adjustment kAdjustments[] = {
-    {"brightness", ZBX_ID_BRIGHTNESS},
-    {"contrast", ZBX_ID_CONTRAST},
-    {"hue", ZBX_ID_HUE},
-    {"saturation", ZBX_ID_SATURATION},
-    {"sharpness", ZBX_ID_SHARPNESS},
-    {"bayer-gain-rgb", ZBX_ID_BAYER_GAIN_RGB},
-    {"bayer-gain-red", ZBX_ID_BAYER_GAIN_RED},
-    {"bayer-gain-green", ZBX_ID_BAYER_GAIN_GREEN},
-    {"bayer-gain-blue", ZBX_ID_BAYER_GAIN_BLUE},
-    {"bayer-gain-auto", ZBX_ID_BAYER_GAIN_AUTO},
-    {"gamma", ZBX_ID_GAMMA},
-    {"bayer-mode", ZBX_ID_BAYER_MODE},
-    {"global-gain", ZBX_ID_GLOBAL_GAIN},
-    {"color-gain-red", ZBX_ID_COLOR_GAIN_RED},
-    {"color-gain-green1", ZBX_ID_COLOR_GAIN_GREEN1},
-    {"color-gain-green2", ZBX_ID_COLOR_GAIN_GREEN2},
-    {"color-gain-blue", ZBX_ID_COLOR_GAIN_BLUE},
-    {"exposure-time", ZBX_ID_EXPOSURE_TIME},
-    {"gray-mode", ZBX_ID_GRAY_MODE},
-    {"gray-gain-r", ZBX_ID_GRAY_GAIN_R},
-    {"gray-gain-g1", ZBX_ID_GRAY_GAIN_G1},
-    {"gray-gain-g2", ZBX_ID_GRAY_GAIN_G2},
-    {"gray-gain-b", ZBX_ID_GRAY_GAIN_B},
-    {"gray-offset-r", ZBX_ID_GRAY_OFFSET_R},
-    {"gray-offset-g1", ZBX_ID_GRAY_OFFSET_G1},
-    {"gray-offset-g2", ZBX_ID_GRAY_OFFSET_G2},
-    {"gray-offset-b", ZBX_ID_GRAY_OFFSET_B},
-};
-
+// The filter value id of an adjustments field, from the library's value
+// table ("exposure-time" finds ExposureTime); 0 for names that are not
+// image adjustment values.
 int adjustment_id(const char* name) {
-    for (const Adjustment& a : kAdjustments)
-        if (std::strcmp(a.name, name) == 0) return a.id;
-    return 0;
+    ZbxValueInfo info{};
+    if (ZbxValues_At(ZbxValues_Find(name), &info) == 0) return 0;
+    return info.id >= ZBX_ID_BRIGHTNESS && info.id <= ZBX_ID_GRAY_AUTO_BALANCE ? info.id : 0;
+}
+
+// "BayerGainRGB" -> "bayer-gain-rgb": the table's name as a structure field.
+std::string field_name(const char* table_name) {
+    std::string out;
+    for (const char* c = table_name; *c != '\0'; ++c) {
+        const auto ch = static_cast<unsigned char>(*c);
+        const bool starts_word = std::isupper(ch) && c != table_name &&
+                                 (std::islower(static_cast<unsigned char>(c[-1])) ||
+                                  std::isdigit(static_cast<unsigned char>(c[-1])));
+        if (starts_word) out += '-';
+        out += static_cast<char>(std::tolower(ch));
+    }
+    return out;
+}
+
+// The adjustments property's description, naming every image adjustment
+// value of the table.  Made once per process; the class keeps it.
+const gchar* adjustments_description() {
+    std::string text =
+        "Image adjustments by name, integers in the library's ranges, e.g. "
+        "\"adjustments,brightness=10,contrast=5,gamma=120\"; names:";
+    ZbxValueInfo info{};
+    const char* separator = " ";
+    for (int i = 0; ZbxValues_At(i, &info) != 0; ++i) {
+        if (info.id < ZBX_ID_BRIGHTNESS || info.id > ZBX_ID_GRAY_AUTO_BALANCE) continue;
+        text += separator + field_name(info.name);
+        if (info.unit[0] != '\0') text += std::string(" (") + info.unit + ")";
+        separator = ", ";
+    }
+    return g_intern_string(text.c_str());
+}
+
+// The highest global gain step the library accepts.
+int max_gain() {
+    ZbxValueInfo info{};
+    return ZbxValues_At(ZbxValues_FindId(ZBX_ID_GLOBAL_GAIN), &info) != 0 ? info.max : 0;
 }
 
 GType colour_mode_get_type() {
@@ -846,18 +851,6 @@ GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
     return zbx::gst::deliver_frame(self, out);
 }
 
-gboolean software_trigger(GstZorbexSrc* self) {
-    GST_OBJECT_LOCK(self);
-    const bool armed = self->handle != 0 && self->running_trigger;
-    const int slot = self->running_device;
-    GST_OBJECT_UNLOCK(self);
-    if (!armed) {
-        GST_WARNING_OBJECT(self, "software-trigger ignored: not running in trigger mode");
-        return FALSE;
-    }
-    return ZbxVcam_FireTrigger(slot) == ZBX_VCAM_OK ? TRUE : FALSE;
-}
-
 // ---- GObject ---------------------------------------------------------------
 
 void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
@@ -989,7 +982,7 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     constexpr auto kLive = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(
         object_class, PROP_DEVICE_NUMBER,
-        g_param_spec_int("device-number", "Device number", "Camera slot (0 to 31)", 0, ZBX_VCAM_MAX_SLOTS - 1,
+        g_param_spec_int("device-number", "Device number", "Camera slot (0 to 31)", 0, ZBX_MAX_DEVICES - 1,
                          kDefaultDevice, kReady));
     g_object_class_install_property(
         object_class, PROP_COLOR_MODE,
@@ -1006,8 +999,8 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
                          0, kMaxExposureUs, kDefaultExposure, kLive));
     g_object_class_install_property(
         object_class, PROP_GAIN,
-        g_param_spec_int("gain", "Gain", "Sensor global gain index (0 to 11); -1 keeps the camera's gain", -1,
-                         kMaxGain, kDefaultGain, kLive));
+        g_param_spec_int("gain", "Gain", "Sensor global gain step; -1 keeps the camera's gain", -1,
+                         max_gain(), kDefaultGain, kLive));
     g_object_class_install_property(
         object_class, PROP_MIRROR_HORIZONTAL,
         g_param_spec_boolean("mirror-horizontal", "Mirror horizontally",
@@ -1037,19 +1030,12 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
     g_object_class_install_property(
         object_class, PROP_TRIGGER_MODE,
         g_param_spec_boolean("trigger-mode", "Trigger mode",
-                             "One frame per trigger (the camera's trigger input or the software-trigger "
-                             "signal) instead of free running; the framerate is then 0/1",
+                             "One frame per pulse on the camera's trigger input instead of free running; "
+                             "the framerate is then 0/1",
                              FALSE, kReady));
     g_object_class_install_property(
         object_class, PROP_ADJUSTMENTS,
-        g_param_spec_boxed("adjustments", "Image adjustments",
-                           "Image adjustments by name, integers in the library's ranges, e.g. "
-                           "\"adjustments,brightness=10,contrast=5,gamma=120\"; names: brightness, contrast, "
-                           "hue, saturation, sharpness, bayer-gain-rgb, bayer-gain-red, bayer-gain-green, "
-                           "bayer-gain-blue, bayer-gain-auto, gamma, bayer-mode, global-gain, color-gain-red, "
-                           "color-gain-green1, color-gain-green2, color-gain-blue, exposure-time (lines), "
-                           "gray-mode, gray-gain-r, gray-gain-g1, gray-gain-g2, gray-gain-b, gray-offset-r, "
-                           "gray-offset-g1, gray-offset-g2, gray-offset-b",
+        g_param_spec_boxed("adjustments", "Image adjustments", adjustments_description(),
                            GST_TYPE_STRUCTURE, kLive));
     g_object_class_install_property(
         object_class, PROP_MSB_ALIGNED,
@@ -1071,10 +1057,6 @@ static void gst_zorbex_src_class_init(GstZorbexSrcClass* klass) {
                              "Keep the changes this element makes to the camera's values (exposure, gain, "
                              "mirrors, adjustments) for later sessions; off, they are put back when it stops",
                              FALSE, kReady));
-
-    g_signal_new_class_handler("software-trigger", G_TYPE_FROM_CLASS(klass),
-                               static_cast<GSignalFlags>(G_SIGNAL_RUN_LAST | G_SIGNAL_ACTION),
-                               G_CALLBACK(software_trigger), nullptr, nullptr, nullptr, G_TYPE_BOOLEAN, 0);
 
     gst_element_class_set_static_metadata(element_class, "Zorbex camera source", "Source/Video/Hardware",
                                           "Live video from a Zorbex 530RD-NQT camera", "Zorbex SDK developers");

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Checks the dynamic symbol table of the shared library: every defined
-# symbol is a Zorbex_, ZbxWin_, ZbxVcam_, ZbxError_, ZbxStream_ or ZbxCamera_ function, and the Zorbex_ exports
+# symbol is a Zorbex_, ZbxWin_, ZbxVcam_, ZbxError_, ZbxValues_, ZbxStream_ or ZbxCamera_ function, and the Zorbex_ exports
 # are exactly the 124 declared in the public header.
 set -euo pipefail
 lib=$1
 header=$2
 defined=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | sort -u)
-stray=$(echo "$defined" | grep -vE '^(Zorbex_|ZbxWin_|ZbxVcam_|ZbxError_|ZbxStream_|ZbxCamera_)' | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' || true)
+stray=$(echo "$defined" | grep -vE '^(Zorbex_|ZbxWin_|ZbxVcam_|ZbxError_|ZbxValues_|ZbxStream_|ZbxCamera_)' | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' || true)
 if [ -n "$stray" ]; then
   echo "unexpected exported symbols:"; echo "$stray"; exit 1
 fi

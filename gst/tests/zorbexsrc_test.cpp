@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "gstzorbexsrc.h"
 #include "platform/settings_store.h"
 #include "plugin.h"
 #include "support/child_process.h"
@@ -446,16 +447,17 @@ TEST_F(ZorbexSrc, FramesWhilePausedAreDiscardedAndStateCyclesRunClean) {
     }
 }
 
-// Trigger mode: one buffer per software trigger, variable frame rate.
-TEST_F(ZorbexSrc, SoftwareTriggerMakesOneFrameEach) {
+// Trigger mode: one buffer per pulse on the camera's trigger input (the
+// virtual camera's here), variable frame rate.  The camera has no software
+// trigger, so the element offers none.
+TEST_F(ZorbexSrc, TriggerInputMakesOneFrameEach) {
+    EXPECT_EQ(g_signal_lookup("software-trigger", GST_TYPE_ZORBEX_SRC), 0u);
     Pipeline p("zorbexsrc name=src trigger-mode=true ! appsink name=sink sync=false");
     p.play();
     // No trigger, no frame.
     EXPECT_EQ(p.pull(1), nullptr);
     for (int i = 0; i < 3; ++i) {
-        gboolean fired = FALSE;
-        g_signal_emit_by_name(p.element("src"), "software-trigger", &fired);
-        EXPECT_TRUE(fired);
+        ASSERT_EQ(ZbxVcam_FireTrigger(0), ZBX_VCAM_OK);
         GstSample* s = p.pull();
         ASSERT_NE(s, nullptr) << i;
         EXPECT_EQ(GST_BUFFER_OFFSET(gst_sample_get_buffer(s)), static_cast<guint64>(i));
@@ -658,6 +660,24 @@ TEST_F(ZorbexSrc, DownstreamRateRangeSetsTheExposure) {
         EXPECT_GT(rate, 14.9);
     }
     EXPECT_EQ(stored_values().exposure_lines, before.exposure_lines);
+}
+
+// The adjustments property names every image value of the library's table
+// (field names in lower case with '-'), and the element accepts each.
+TEST_F(ZorbexSrc, AdjustmentsFollowTheLibrarysValueTable) {
+    GParamSpec* spec = g_object_class_find_property(
+        static_cast<GObjectClass*>(g_type_class_ref(GST_TYPE_ZORBEX_SRC)), "adjustments");
+    ASSERT_NE(spec, nullptr);
+    const std::string blurb = g_param_spec_get_blurb(spec);
+    for (const char* name : {"brightness", "bayer-gain-rgb", "color-gain-green1", "exposure-time (lines)",
+                             "gray-offset-b", "gray-auto-balance"})
+        EXPECT_NE(blurb.find(name), std::string::npos) << name << " in " << blurb;
+    Pipeline p("zorbexsrc adjustments=\"adjustments,gray-offset-b=7,gray-auto-balance=0\" ! appsink name=sink "
+               "sync=false");
+    p.play();
+    GstSample* s = p.pull();
+    ASSERT_NE(s, nullptr);
+    gst_sample_unref(s);
 }
 
 TEST_F(ZorbexSrc, RefusedSettingsAreErrorsWithTheLibrarysWords) {

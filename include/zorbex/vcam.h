@@ -83,6 +83,7 @@ extern "C" {
 #define ZBX_VCAM_OK 0
 #define ZBX_VCAM_E_SLOT (-1) /* slot outside 0 to 31, or no camera in it */
 #define ZBX_VCAM_E_ARG (-2)  /* null pointer or value out of range */
+#define ZBX_VCAM_E_FAILED (-3) /* the operation failed inside (out of memory) */
 
 #define ZBX_VCAM_MAX_SLOTS 32
 

@@ -95,7 +95,9 @@ ZBX_API int Zorbex_Release(ZbxHandle h);
 ZBX_API int Zorbex_GetLastError(ZbxHandle h);
 ZBX_API int Zorbex_GetStatus(ZbxHandle h, int reserved);
 
-/* Devices. */
+/* Devices: numbers 0 to ZBX_MAX_DEVICES - 1 (Zorbex_SetDeviceNumber, the
+ * slot of Zorbex_GetDeviceName); Zorbex_EnumDevice fills ZBX_MAX_DEVICES names. */
+#define ZBX_MAX_DEVICES 32
 ZBX_API int Zorbex_EnumDevice(ZbxHandle h, char (*names)[256]);
 ZBX_API int Zorbex_EnumDeviceW(ZbxHandle h, char16_t (*names)[256]);
 ZBX_API int Zorbex_GetDeviceName(ZbxHandle h, int slot, char* buffer, int size);
@@ -175,7 +177,8 @@ ZBX_API int Zorbex_SetAnalogDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetImageDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);
 
-/* Image adjustment values: ids 1 to 28. */
+/* Image adjustment values: ids 1 to 28 (names, ranges, units and defaults:
+ * zorbex/values.h). */
 #define ZBX_ID_BRIGHTNESS 1
 #define ZBX_ID_CONTRAST 2
 #define ZBX_ID_HUE 3
@@ -203,6 +206,7 @@ ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);
 #define ZBX_ID_GRAY_OFFSET_G1 25
 #define ZBX_ID_GRAY_OFFSET_G2 26
 #define ZBX_ID_GRAY_OFFSET_B 27
+#define ZBX_ID_GRAY_AUTO_BALANCE 28 /* one monochrome balance measurement when 1; no named form */
 
 ZBX_API int Zorbex_GetFilterValue(ZbxHandle h, int id, int* ok);
 ZBX_API int Zorbex_SetFilterValue(ZbxHandle h, int id, int value);

@@ -135,8 +135,11 @@ def test_stream_without_frames_times_out(cam):
 
 
 def test_trigger_mode(cam):
+    # The camera has no software trigger; the virtual camera's input is pulsed.
+    assert not hasattr(cam, "trigger")
     cam.trigger_mode = True
-    frame = cam.trigger()
+    zorbex.vcam.fire_trigger(SLOT)
+    frame = cam.wait_trigger()
     assert frame.shape == (720, 1280, 3)
     with pytest.raises(zorbex.FrameTimeoutError):
         cam.wait_trigger(timeout=0.2)
@@ -144,7 +147,7 @@ def test_trigger_mode(cam):
     assert np.array_equal(cam.wait_trigger(), frame)
     cam.trigger_mode = False
     with pytest.raises(zorbex.ZorbexError, match="trigger_mode is off"):
-        cam.trigger()
+        cam.wait_trigger()
 
 
 @pytest.mark.parametrize("name, magic", [

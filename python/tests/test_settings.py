@@ -13,6 +13,13 @@ ADJUSTMENT_VALUES = [
 ]
 
 
+def test_adjustments_are_the_librarys_table():
+    assert [a.id for a in ADJUSTMENTS] == list(range(1, 29))
+    assert zorbex.Camera.gray_auto_balance.__doc__.startswith("Image adjustment value 28:")
+    assert [a.id for a in ADJUSTMENTS if a.default is None] == [6, 14, 15, 16, 17]
+    assert ADJUSTMENTS[10].name == "gamma" and ADJUSTMENTS[10].default == 100
+
+
 @pytest.mark.parametrize("name, value", [
     ("color_mode", "mono8"), ("color_mode", "mono16"), ("color_mode", "bgr24"),
     ("color_mode", "bgra32"), ("color_mode", "bgr48"), ("color_mode", "bgra64"),

@@ -1,7 +1,20 @@
-"""The image adjustment values: their ids, Python names and accepted ranges."""
+"""The image adjustment values: their ids, Python names and accepted ranges.
+
+Read from the library's own table (values.h) the first time they are used,
+so that ``import zorbex`` works without the library and the list never
+drifts from what the library checks.
+"""
 from __future__ import annotations
 
-from typing import NamedTuple, Optional, Tuple
+import re
+import threading
+from collections.abc import Mapping, Sequence
+from typing import Dict, Iterator, NamedTuple, Optional, Tuple
+
+from . import _library
+
+_FIRST_FILTER_ID = 1
+_LAST_FILTER_ID = 28
 
 
 class Adjustment(NamedTuple):
@@ -9,7 +22,8 @@ class Adjustment(NamedTuple):
 
     ``low``/``high`` are the range the library accepts; ``None`` means any
     32-bit value (the packed Bayer gains) and ``flag`` values are stored as
-    0 or 1.  ``unit`` says what the numbers mean.
+    0 or 1.  ``unit`` says what the numbers mean; ``default`` is what the
+    camera starts with (``None`` for values that follow others).
     """
     id: int
     name: str
@@ -17,37 +31,68 @@ class Adjustment(NamedTuple):
     high: Optional[int]
     unit: str
     flag: bool = False
+    default: Optional[int] = None
 
 
-ADJUSTMENTS: Tuple[Adjustment, ...] = (
-    Adjustment(1, "brightness", -255, 255, "added to every channel"),
-    Adjustment(2, "contrast", -127, 127, "steps, 0 leaves the picture as it is"),
-    Adjustment(3, "hue", -360, 360, "degrees"),
-    Adjustment(4, "saturation", -255, 255, "steps, 0 leaves the picture as it is"),
-    Adjustment(5, "sharpness", 0, 30, "steps, 0 is off"),
-    Adjustment(6, "bayer_gain_rgb", None, None, "red | green << 8 | blue << 16, percent each"),
-    Adjustment(7, "bayer_gain_red", 0, 400, "percent, 100 leaves the channel as it is"),
-    Adjustment(8, "bayer_gain_green", 0, 400, "percent, 100 leaves the channel as it is"),
-    Adjustment(9, "bayer_gain_blue", 0, 400, "percent, 100 leaves the channel as it is"),
-    Adjustment(10, "bayer_gain_auto", 0, 1, "automatic white balance on (1) or off (0)", True),
-    Adjustment(11, "gamma", 0, 200, "hundredths, 100 is linear"),
-    Adjustment(12, "bayer_mode", 0, 3, "demosaicing method"),
-    Adjustment(13, "global_gain", 0, 11, "sensor gain steps"),
-    Adjustment(14, "color_gain_red", 0, 0, "kept for the analog dialog, only 0"),
-    Adjustment(15, "color_gain_green1", 0, 0, "kept for the analog dialog, only 0"),
-    Adjustment(16, "color_gain_green2", 0, 0, "kept for the analog dialog, only 0"),
-    Adjustment(17, "color_gain_blue", 0, 0, "kept for the analog dialog, only 0"),
-    Adjustment(18, "exposure_time", 1, 32767, "sensor lines"),
-    Adjustment(19, "gray_mode", 0, 2, "monochrome correction mode"),
-    Adjustment(20, "gray_gain_r", 0, 255, "1/128, 128 leaves the cell as it is"),
-    Adjustment(21, "gray_gain_g1", 0, 255, "1/128, 128 leaves the cell as it is"),
-    Adjustment(22, "gray_gain_g2", 0, 255, "1/128, 128 leaves the cell as it is"),
-    Adjustment(23, "gray_gain_b", 0, 255, "1/128, 128 leaves the cell as it is"),
-    Adjustment(24, "gray_offset_r", -255, 255, "added to the cell"),
-    Adjustment(25, "gray_offset_g1", -255, 255, "added to the cell"),
-    Adjustment(26, "gray_offset_g2", -255, 255, "added to the cell"),
-    Adjustment(27, "gray_offset_b", -255, 255, "added to the cell"),
-    Adjustment(28, "gray_auto_balance", 0, 1, "one monochrome balance measurement when 1"),
-)
+def python_name(table_name: str) -> str:
+    """"BayerGainRGB" -> "bayer_gain_rgb", "GrayGainG1" -> "gray_gain_g1"."""
+    return re.sub(r"(?<=[a-z0-9])(?=[A-Z])", "_", table_name).lower()
 
-BY_NAME = {a.name: a for a in ADJUSTMENTS}
+
+def _from_info(info: _library.ValueInfo) -> Adjustment:
+    flags = info.flags
+    default = None if flags & _library.VALUE_DERIVED else info.default_value
+    meaning = info.meaning.decode("utf-8")
+    name = python_name(info.name.decode("utf-8"))
+    if flags & _library.VALUE_PACKED:
+        return Adjustment(info.id, name, None, None, meaning, False, default)
+    if flags & _library.VALUE_SWITCH:
+        return Adjustment(info.id, name, 0, 1, meaning, True, default)
+    return Adjustment(info.id, name, info.min, info.max, meaning, False, default)
+
+
+_lock = threading.Lock()
+_table: Optional[Tuple[Adjustment, ...]] = None
+
+
+def _adjustments() -> Tuple[Adjustment, ...]:
+    global _table
+    if _table is None:
+        with _lock:
+            if _table is None:
+                _table = tuple(_from_info(i) for i in _library.value_table()
+                               if _FIRST_FILTER_ID <= i.id <= _LAST_FILTER_ID)
+    return _table
+
+
+class _Adjustments(Sequence):
+    """The adjustment values in id order, loaded from the library on first use."""
+
+    def __getitem__(self, index):  # type: ignore[override]
+        return _adjustments()[index]
+
+    def __len__(self) -> int:
+        return len(_adjustments())
+
+    def __repr__(self) -> str:
+        return repr(_adjustments())
+
+
+class _ByName(Mapping):
+    """The adjustment values by Python name."""
+
+    def _map(self) -> Dict[str, Adjustment]:
+        return {a.name: a for a in _adjustments()}
+
+    def __getitem__(self, name: str) -> Adjustment:
+        return self._map()[name]
+
+    def __iter__(self) -> Iterator[str]:
+        return iter(self._map())
+
+    def __len__(self) -> int:
+        return len(_adjustments())
+
+
+ADJUSTMENTS: Sequence[Adjustment] = _Adjustments()
+BY_NAME: Mapping[str, Adjustment] = _ByName()

@@ -8,8 +8,10 @@ The library is looked up, in this order:
    (written by ``cmake --install`` into ``_install_paths.py``);
 4. the system's dynamic loader (``LD_LIBRARY_PATH``, ``ldconfig``).
 
-Loading happens at the first call that needs the library, so ``import
-zorbex`` and ``help(zorbex)`` work without it.
+``import zorbex`` loads it when it can (the adjustment properties of
+``Camera`` are made from the library's value table); without it, import and
+``help(zorbex)`` still work, the properties are made when the first camera
+opens and other calls raise ``LibraryNotFoundError``.
 """
 from __future__ import annotations
 
@@ -69,6 +71,20 @@ class VcamStats(Structure):
                 ("log_dropped", c_uint64)]
 
 
+class ValueInfo(Structure):
+    """One entry of the library's value table (values.h)."""
+    _fields_ = [("id", c_int), ("name", c_char_p), ("min", c_int), ("max", c_int),
+                ("default_value", c_int), ("flags", c_int), ("unit", c_char_p),
+                ("meaning", c_char_p)]
+
+
+VALUE_PACKED = 0x01
+VALUE_SWITCH = 0x02
+VALUE_DERIVED = 0x04
+VALUE_AUTOMATIC = 0x08
+VALUE_SENSOR = 0x10
+
+
 MSG_FRAME = 0x8002
 MSG_ERROR = 0x8003
 WIN_INFINITE = 0xFFFFFFFF
@@ -122,6 +138,8 @@ _PROTOTYPES = {
     "ZbxWin_WaitMessage": (_I, [Window, POINTER(Message), c_uint32]),
     "ZbxError_Name": (c_char_p, [_I]),
     "ZbxError_Describe": (c_char_p, [_I]),
+    "ZbxValues_Count": (_I, []),
+    "ZbxValues_At": (_I, [_I, POINTER(ValueInfo)]),
     "ZbxVcam_Reset": (_I, []),
     "ZbxVcam_GetSlots": (c_uint32, []),
     "ZbxVcam_SetSlots": (_I, [c_uint32]),
@@ -218,3 +236,14 @@ def error_name(code: int) -> str:
 
 def error_sentence(code: int) -> str:
     return lib().ZbxError_Describe(code).decode("utf-8")
+
+
+def value_table() -> List[ValueInfo]:
+    """The library's table of image values and camera settings."""
+    library = lib()
+    entries = []
+    for index in range(library.ZbxValues_Count()):
+        info = ValueInfo()
+        if library.ZbxValues_At(index, ctypes.byref(info)):
+            entries.append(info)
+    return entries

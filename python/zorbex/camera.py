@@ -130,7 +130,7 @@ class Camera:
     exposure and mirrors at once; the image adjustment values with the next
     developed frame.
 
-    Frames (:meth:`snap`, :meth:`stream`, :meth:`trigger`) are numpy arrays
+    Frames (:meth:`snap`, :meth:`stream`, :meth:`wait_trigger`) are numpy arrays
     (:class:`~zorbex.Frame`) that the caller owns: each is copied once from
     the library and never changes afterwards.
 
@@ -142,6 +142,7 @@ class Camera:
     def __init__(self, slot: int = 0) -> None:
         slot = _check_range(slot, "slot", 0, MAX_SLOTS - 1)
         self._lib = _library.lib()
+        _install_adjustment_properties()
         lib = self._lib
         self._slot = slot
         self._stream: Optional["weakref.ReferenceType[Stream]"] = None
@@ -530,7 +531,7 @@ class Camera:
     @property
     def trigger_mode(self) -> bool:
         """External trigger mode: each trigger input pulse makes one frame,
-        read with :meth:`trigger` or :meth:`wait_trigger`."""
+        read with :meth:`wait_trigger`."""
         return self._trigger_mode
 
     @trigger_mode.setter
@@ -553,20 +554,13 @@ class Camera:
             count += message.message == _library.MSG_FRAME and message.wparam != 0
         return count
 
-    def trigger(self, timeout: float = 5.0) -> Frame:
-        """Pulses the virtual camera's trigger input and returns the frame it makes.
+    def wait_trigger(self, timeout: float = 5.0) -> Frame:
+        """Waits up to ``timeout`` seconds for the frame of the next pulse on
+        the camera's trigger input.
 
-        Needs :attr:`trigger_mode`.  With a real trigger source use
-        :meth:`wait_trigger`.
+        Needs :attr:`trigger_mode`.  The camera has no software trigger; on
+        the virtual camera ``zorbex.vcam.fire_trigger(slot)`` pulses the input.
         """
-        from . import vcam  # the trigger input is the virtual camera's
-        self._require_trigger_mode()
-        dropped = self._discard_frame_messages()
-        vcam.fire_trigger(self._slot)
-        return self.wait_trigger(timeout, dropped)
-
-    def wait_trigger(self, timeout: float = 5.0, _dropped: int = 0) -> Frame:
-        """Waits up to ``timeout`` seconds for the frame of the next trigger."""
         self._require_trigger_mode()
         message = _library.Message()
         deadline = time.monotonic() + timeout
@@ -586,7 +580,7 @@ class Camera:
         mode, width, height, nbytes = self._layout()
         buffer = self._image(mode, width, height, nbytes, "take a triggered frame")
         self._snaps += 1
-        return as_frame(buffer, mode, width, height, self._snaps, time.monotonic(), _dropped)
+        return as_frame(buffer, mode, width, height, self._snaps, time.monotonic(), 0)
 
     def _require_idle(self, action: str) -> None:
         # The frame format is fixed while frames flow: the library sizes its
@@ -668,6 +662,16 @@ def _adjustment_property(spec: Adjustment) -> property:
     return property(getter, setter, doc=doc)
 
 
-for _spec in ADJUSTMENTS:
-    if not hasattr(Camera, _spec.name):
-        setattr(Camera, _spec.name, _adjustment_property(_spec))
+def _install_adjustment_properties() -> None:
+    """One property per adjustment value of the library's table."""
+    for spec in ADJUSTMENTS:
+        if not hasattr(Camera, spec.name):
+            setattr(Camera, spec.name, _adjustment_property(spec))
+
+
+# The names come from the library: at import when it loads, else when the
+# first camera opens.
+try:
+    _install_adjustment_properties()
+except _library.LibraryNotFoundError:
+    pass

@@ -25,6 +25,8 @@ SCENES = ("chart", "flat")
 def _check(result: int, what: str, slot: Optional[int] = None) -> None:
     if result == -1:
         raise ValueError(f"{what}: no virtual camera in slot {slot}")
+    if result == -3:
+        raise MemoryError(f"{what}: the virtual camera ran out of memory")
     if result < 0:
         raise ValueError(f"{what}: a value is out of range")
 

@@ -3,6 +3,7 @@
 // the real exposure time.
 #include "api/export_shape.h"
 #include "session/adjustment_values.h"
+#include "session/value_table.h"
 #include "zorbex/zorbex.h"
 
 using zbx::api::kFailed;
@@ -18,23 +19,17 @@ extern "C" int Zorbex_GetFilterValue(ZbxHandle h, int id, int* ok) {
     return with_session(h, kFailed, [&](CZorbex& s) { return ss::get_filter_value(s, id, ok); });
 }
 
-// Each named form is the id form with its id.
-#define ZBX_FILTER_VALUE_NAMES(X)                                                                     \
-    X(Brightness, 1) X(Contrast, 2) X(Hue, 3) X(Saturation, 4) X(Sharpness, 5) X(BayerGainRGB, 6)    \
-    X(BayerGainRed, 7) X(BayerGainGreen, 8) X(BayerGainBlue, 9) X(BayerGainAuto, 10) X(Gamma, 11)     \
-    X(BayerMode, 12) X(GlobalGain, 13) X(ColorGainRed, 14) X(ColorGainGreen1, 15)                     \
-    X(ColorGainGreen2, 16) X(ColorGainBlue, 17) X(ExposureTime, 18) X(GrayMode, 19) X(GrayGainR, 20) \
-    X(GrayGainG1, 21) X(GrayGainG2, 22) X(GrayGainB, 23) X(GrayOffsetR, 24) X(GrayOffsetG1, 25)       \
-    X(GrayOffsetG2, 26) X(GrayOffsetB, 27)
-
-#define ZBX_NAMED_FILTER_VALUE(name, id)                                                             \
+// Each named form is the id form with its id, one pair per named entry of
+// the value table.
+#define ZBX_NAMED_FILTER_VALUE(id, name, ...)                                                        \
     extern "C" int Zorbex_Get##name(ZbxHandle h, int* ok) { return Zorbex_GetFilterValue(h, id, ok); } \
     extern "C" int Zorbex_Set##name(ZbxHandle h, int value) { return Zorbex_SetFilterValue(h, id, value); }
+#define ZBX_NO_NAMED_EXPORTS(...)
 
-ZBX_FILTER_VALUE_NAMES(ZBX_NAMED_FILTER_VALUE)
+ZBX_VALUE_TABLE(ZBX_NAMED_FILTER_VALUE, ZBX_NO_NAMED_EXPORTS)
 
+#undef ZBX_NO_NAMED_EXPORTS
 #undef ZBX_NAMED_FILTER_VALUE
-#undef ZBX_FILTER_VALUE_NAMES
 
 extern "C" int Zorbex_SetConfigFilter(ZbxHandle h, int flag) {
     return with_session(h, kFailed, [&](CZorbex& s) { return ss::set_config_filter(s, flag); });

@@ -1,13 +1,14 @@
 // The shape every export that takes a handle shares: look the session up,
 // fail at once for an unknown handle or a record being released (no
 // message, no history entry, no output written), else run the operation.
-// No exception crosses the C interface.
+// No exception crosses the C interface (api/guard.h).
 #pragma once
 
 #include <cstdint>
 #include <new>
 #include <type_traits>
 
+#include "api/guard.h"
 #include "api/registry.h"
 #include "session/error_codes.h"
 #include "session/zorbex.h"
@@ -18,18 +19,6 @@ namespace zbx::api {
 inline constexpr int kFailed = 0;
 inline constexpr int kFailedMinusOne = -1;  // GetColorMode, GetSubSample, GetWaitTime
 
-// Runs `body()` and returns its result, or `failure` if it throws.  For the
-// exports that do not start from a handle lookup.
-template <typename Result, typename Body>
-Result guarded(Result failure, Body&& body) noexcept {
-    static_assert(std::is_invocable_r_v<Result, Body>);
-    try {
-        return body();
-    } catch (...) {
-        return failure;
-    }
-}
-
 // Runs `operation(session)` for `handle` and returns its result, or
 // `failure` when there is no session.  The export holds the session for the
 // whole operation, so a Release meanwhile (from another thread, or from
@@ -39,17 +28,16 @@ Result guarded(Result failure, Body&& body) noexcept {
 template <typename Result, typename Operation>
 Result with_session(std::uint32_t handle, Result failure, Operation&& operation) noexcept {
     static_assert(std::is_invocable_r_v<Result, Operation, session::CZorbex&>);
-    SessionRef session;
-    try {
-        session = registry().find_session(handle);
+    return guarded(failure, [&]() -> Result {
+        const SessionRef session = registry().find_session(handle);
         if (session == nullptr) return failure;
-        return operation(*session);
-    } catch (const std::bad_alloc&) {
-        if (session != nullptr) session->report(session::ERR_MEMORY);
-        return failure;
-    } catch (...) {
-        return failure;
-    }
+        try {
+            return operation(*session);
+        } catch (const std::bad_alloc&) {
+            session->report(session::ERR_MEMORY);
+            return failure;
+        }
+    });
 }
 
 }  // namespace zbx::api

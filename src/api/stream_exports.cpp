@@ -5,7 +5,9 @@
 #include <mutex>
 #include <new>
 #include <unordered_map>
+#include <utility>
 
+#include "api/guard.h"
 #include "api/registry.h"
 #include "device/zorbex_530_sdk.h"
 #include "session/acquisition.h"
@@ -65,15 +67,10 @@ StreamTable& streams() {
     return *table;
 }
 
+// The export guard with this family's codes.
 template <typename Body>
 int guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return ZBX_ERR_MEMORY;
-    } catch (...) {
-        return ZBX_ERR_NOT_READY;
-    }
+    return zbx::api::guarded(int{ZBX_ERR_MEMORY}, int{ZBX_ERR_NOT_READY}, std::forward<Body>(body));
 }
 
 // Runs `body(stream, session)` for an open queue whose session still exists.

@@ -1,6 +1,5 @@
 #include "session/adjustment_values.h"
 
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -13,41 +12,6 @@ namespace {
 
 using Sensor = device::CZorbex530SRXNQTSdk;
 using Ix = AdjustmentIndex;
-constexpr std::int32_t kAny = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kAnyMin = std::numeric_limits<std::int32_t>::min();
-
-// Indexed by id; entry 0 is never used.
-constexpr std::array<FilterValueSpec, kMaxFilterValueId + 1> kSpecs{{
-    {ValueHome::kBlock, 0, 0, -1},
-    {ValueHome::kBlock, Ix::kBrightness, -255, 255},
-    {ValueHome::kBlock, Ix::kContrast, -127, 127},
-    {ValueHome::kBlock, Ix::kHue, -360, 360},
-    {ValueHome::kBlock, Ix::kSaturation, -255, 255},
-    {ValueHome::kBlock, Ix::kSharpness, 0, 30},
-    {ValueHome::kPackedGains, Ix::kBayerGainRed, kAnyMin, kAny},
-    {ValueHome::kBlock, Ix::kBayerGainRed, 0, 400},
-    {ValueHome::kBlock, Ix::kBayerGainGreen, 0, 400},
-    {ValueHome::kBlock, Ix::kBayerGainBlue, 0, 400},
-    {ValueHome::kSwitch, Ix::kBayerGainAuto, kAnyMin, kAny},
-    {ValueHome::kBlock, Ix::kGamma, 0, 200},
-    {ValueHome::kBlock, Ix::kBayerMode, 0, 3},
-    {ValueHome::kGlobalGain, 0, 0, Sensor::kMaxGainIndex},
-    {ValueHome::kColorGain, 0, 0, 0},
-    {ValueHome::kColorGain, 1, 0, 0},
-    {ValueHome::kColorGain, 2, 0, 0},
-    {ValueHome::kColorGain, 3, 0, 0},
-    {ValueHome::kExposure, 0, Sensor::kMinExposure, Sensor::kMaxExposure},
-    {ValueHome::kBlock, Ix::kGrayMode, 0, 2},
-    {ValueHome::kBlock, Ix::kGrayGainR, 0, 255},
-    {ValueHome::kBlock, Ix::kGrayGainG1, 0, 255},
-    {ValueHome::kBlock, Ix::kGrayGainG2, 0, 255},
-    {ValueHome::kBlock, Ix::kGrayGainB, 0, 255},
-    {ValueHome::kBlock, Ix::kGrayOffsetR, -255, 255},
-    {ValueHome::kBlock, Ix::kGrayOffsetG1, -255, 255},
-    {ValueHome::kBlock, Ix::kGrayOffsetG2, -255, 255},
-    {ValueHome::kBlock, Ix::kGrayOffsetB, -255, 255},
-    {ValueHome::kBlock, Ix::kGrayAutoBalanceCount, 0, 1},
-}};
 
 std::atomic<std::int32_t>& color_gain(AnalogValues& a, std::size_t which) {
     switch (which) {
@@ -80,18 +44,13 @@ void set_ok(int* ok, int value) {
 
 }  // namespace
 
-const FilterValueSpec* filter_value_spec(int id) {
-    if (id < kMinFilterValueId || id > kMaxFilterValueId) return nullptr;
-    return &kSpecs[static_cast<std::size_t>(id)];
-}
-
 int set_filter_value(CZorbex& session, int id, int value) {
     Sensor* sensor = session.sensor_model();
     if (sensor == nullptr) {
         session.report(ERR_NOT_READY);
         return 0;
     }
-    const FilterValueSpec* spec = filter_value_spec(id);
+    const ValueEntry* spec = filter_value_spec(id);
     if (spec == nullptr || value < spec->min || value > spec->max) {
         session.report(ERR_PARAMETER);
         return 0;
@@ -127,6 +86,9 @@ int set_filter_value(CZorbex& session, int id, int value) {
             analog.exposure_lines = value;
             sensor->set_exposure(static_cast<std::uint16_t>(value));
             break;
+        case ValueHome::kOwnExports:  // never a filter value id
+            session.report(ERR_PARAMETER);
+            return 0;
     }
     return 1;
 }
@@ -138,7 +100,7 @@ int get_filter_value(CZorbex& session, int id, int* ok) {
         session.report(ERR_NOT_READY);
         return 0;
     }
-    const FilterValueSpec* spec = filter_value_spec(id);
+    const ValueEntry* spec = filter_value_spec(id);
     if (spec == nullptr) {
         set_ok(ok, 0);
         session.report(ERR_PARAMETER);
@@ -159,6 +121,8 @@ int get_filter_value(CZorbex& session, int id, int* ok) {
             return 0;
         case ValueHome::kExposure:
             return sensor->exposure();
+        case ValueHome::kOwnExports:  // never a filter value id
+            return 0;
     }
     return 0;
 }

@@ -1,39 +1,17 @@
 // Image adjustment values addressed by filter value ids 1 to 28, the
 // automatic iris mode, the defect correction switch and the real exposure
-// time.  One table gives each id its home and range.
+// time.  Each id's home and range come from the value table.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "session/session_state.h"
+#include "session/value_table.h"
 
 namespace zbx::session {
 
 class CZorbex;
-
-inline constexpr int kMinFilterValueId = 1;
-inline constexpr int kMaxFilterValueId = 28;
-
-// Where a filter value lives.
-enum class ValueHome {
-    kBlock,         // the adjustment block, at `index`
-    kSwitch,        // the adjustment block, stored as 0 or 1
-    kPackedGains,   // the three Bayer gains, one byte each
-    kGlobalGain,    // the analog block; programs the sensor at once
-    kColorGain,     // the analog block's colour gain `index` (0 R, 1 G1, 2 G2, 3 B)
-    kExposure,      // the analog block's exposure lines; programs the sensor at once
-};
-
-struct FilterValueSpec {
-    ValueHome home;
-    std::size_t index;
-    std::int32_t min;
-    std::int32_t max;
-};
-
-// The spec of `id`; null for an id outside 1 to 28.
-[[nodiscard]] const FilterValueSpec* filter_value_spec(int id);
 
 // Stores `value` for `id`: error 1 without a camera, 9 for an unknown id or
 // a value out of range (nothing changes).  1 or 0.

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "device/device_directory.h"
 #include "device/zorbex_530_sdk.h"
 #include "session/session_groups.h"
 #include "session/zorbex.h"
 
 namespace zbx::session {
+
+static_assert(device::kMaxDevices == ZBX_MAX_DEVICES, "the public device count is the directory's");
 
 namespace {
 

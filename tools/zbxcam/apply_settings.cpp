@@ -13,6 +13,12 @@ ErrorContext value_context(Camera& camera, const std::string& value, std::string
     return context;
 }
 
+// What the library accepts for image value `id`, from its table.
+std::string range_of(int id) {
+    const FilterValue* f = find_filter_value(std::to_string(id));
+    return f != nullptr ? std::string(f->range) : std::string();
+}
+
 }  // namespace
 
 int apply_capture_settings(Camera& camera, const CaptureSettings& s, Io& io,
@@ -28,16 +34,16 @@ int apply_capture_settings(Camera& camera, const CaptureSettings& s, Io& io,
         return camera.fail(io, command, "could not set the vertical mirror");
     if (s.gain && !Zorbex_SetFilterValue(h, ZBX_ID_GLOBAL_GAIN, *s.gain))
         return camera.fail(io, command, "could not set the gain",
-                           value_context(camera, "gain " + std::to_string(*s.gain), "0 to 11"));
+                           value_context(camera, "gain " + std::to_string(*s.gain), range_of(ZBX_ID_GLOBAL_GAIN)));
     if (s.exposure_lines && !Zorbex_SetFilterValue(h, ZBX_ID_EXPOSURE_TIME, *s.exposure_lines))
         return camera.fail(io, command, "could not set the exposure",
                            value_context(camera, "exposure " + std::to_string(*s.exposure_lines),
-                                         "1 to 32767 lines"));
+                                         range_of(ZBX_ID_EXPOSURE_TIME)));
     if (s.exposure_us && !Zorbex_SetRealExposureTime(h, *s.exposure_us))
         return camera.fail(
             io, command, "could not set the exposure",
             value_context(camera, "exposure " + std::to_string(*s.exposure_us) + " us",
-                          "what 1 to 32767 lines take at the current line length"));
+                          "what " + range_of(ZBX_ID_EXPOSURE_TIME) + " take at the current line length"));
     if (s.auto_iris && !Zorbex_SetAutoIris(h, *s.auto_iris))
         return camera.fail(io, command, "could not set automatic exposure or gain");
     for (const FilterAssignment& a : s.values) {

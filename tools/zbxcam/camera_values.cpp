@@ -1,6 +1,7 @@
 #include "camera_values.h"
 
-#include <array>
+#include <algorithm>
+#include <string>
 
 #include "names.h"
 
@@ -8,50 +9,49 @@ namespace zbxcam {
 
 namespace {
 
-constexpr std::array<CameraValue, 31> kValues{{
-    {"Brightness", 1, "-255 to 255", 0},
-    {"Contrast", 2, "-127 to 127", 0},
-    {"Hue", 3, "-360 to 360", 0},
-    {"Saturation", 4, "-255 to 255", 0},
-    {"Sharpness", 5, "0 to 30", 0},
-    {"BayerGainRGB", 6, "red | green << 8 | blue << 16", std::nullopt},
-    {"BayerGainRed", 7, "0 to 400", 100},
-    {"BayerGainGreen", 8, "0 to 400", 100},
-    {"BayerGainBlue", 9, "0 to 400", 100},
-    {"Gamma", 11, "0 to 200", 100},
-    {"BayerMode", 12, "0 to 3", 3},
-    {"GlobalGain", 13, "0 to 11", 0},
-    {"ColorGainRed", 14, "0 only", std::nullopt},
-    {"ColorGainGreen1", 15, "0 only", std::nullopt},
-    {"ColorGainGreen2", 16, "0 only", std::nullopt},
-    {"ColorGainBlue", 17, "0 only", std::nullopt},
-    {"ExposureTime", 18, "1 to 32767 lines", 637},
-    {"GrayMode", 19, "0 to 2", 0},
-    {"GrayGainR", 20, "0 to 255", 128},
-    {"GrayGainG1", 21, "0 to 255", 128},
-    {"GrayGainG2", 22, "0 to 255", 128},
-    {"GrayGainB", 23, "0 to 255", 128},
-    {"GrayOffsetR", 24, "-255 to 255", 0},
-    {"GrayOffsetG1", 25, "-255 to 255", 0},
-    {"GrayOffsetG2", 26, "-255 to 255", 0},
-    {"GrayOffsetB", 27, "-255 to 255", 0},
-    {"GrayAutoBalance", 28, "0 or 1", 0},
-    {"MirrorH", kMirrorHId, "0 or 1", 0},
-    {"MirrorV", kMirrorVId, "0 or 1", 0},
-    {"BayerGainAuto", 10, "0 or 1", 0},
-    {"AutoIris", kAutoIrisId, "0 off, 1 exposure, 2 gain", 0},
-}};
+// Every value of the library's table; the automatic controls last (see
+// camera_values()).  Range texts live as long as the table.
+struct ValueTable {
+    std::vector<std::string> ranges;
+    std::vector<CameraValue> values;
+};
 
-bool is_automatic(const CameraValue& v) { return v.id == ZBX_ID_BAYER_GAIN_AUTO || v.id == kAutoIrisId; }
+const ValueTable& value_table() {
+    static const ValueTable table = [] {
+        std::vector<ZbxValueInfo> infos;
+        ZbxValueInfo info{};
+        for (int i = 0; ZbxValues_At(i, &info) != 0; ++i) infos.push_back(info);
+        std::stable_partition(infos.begin(), infos.end(),
+                              [](const ZbxValueInfo& v) { return (v.flags & ZBX_VALUE_AUTOMATIC) == 0; });
+        ValueTable t;
+        t.ranges.reserve(infos.size());
+        for (const ZbxValueInfo& v : infos) t.ranges.push_back(range_text(v));
+        for (std::size_t i = 0; i < infos.size(); ++i) {
+            const ZbxValueInfo& v = infos[i];
+            const bool derived = (v.flags & ZBX_VALUE_DERIVED) != 0;
+            t.values.push_back({v.name, v.id, t.ranges[i],
+                                derived ? std::nullopt : std::optional<int>(v.default_value),
+                                (v.flags & ZBX_VALUE_AUTOMATIC) != 0});
+        }
+        return t;
+    }();
+    return table;
+}
+
+bool is_automatic(const CameraValue& v) { return v.automatic; }
 
 }  // namespace
 
-std::span<const CameraValue> camera_values() { return kValues; }
+std::span<const CameraValue> camera_values() { return value_table().values; }
 
 const CameraValue* find_camera_value(std::string_view text) {
     const std::string lower = to_lower(text);
-    for (const CameraValue& v : kValues)
-        if (to_lower(v.name) == lower || (v.id <= 28 && std::to_string(v.id) == text)) return &v;
+    const int index = ZbxValues_Find(std::string(text).c_str());
+    ZbxValueInfo info{};
+    const bool named = index >= 0 && ZbxValues_At(index, &info) != 0;
+    for (const CameraValue& v : camera_values())
+        if ((named && v.id == info.id) || (v.id <= ZBX_ID_GRAY_AUTO_BALANCE && std::to_string(v.id) == text))
+            return &v;
     return nullptr;
 }
 
@@ -59,9 +59,10 @@ std::optional<int> read_camera_value(ZbxHandle h, const CameraValue& value) {
     int ok = 1;
     int number = 0;
     switch (value.id) {
-        case kMirrorHId: number = Zorbex_GetMirrorH(h); break;
-        case kMirrorVId: number = Zorbex_GetMirrorV(h); break;
-        case kAutoIrisId: number = Zorbex_GetAutoIris(h, &ok); break;
+        case ZBX_SETTING_MIRROR_H: number = Zorbex_GetMirrorH(h); break;
+        case ZBX_SETTING_MIRROR_V: number = Zorbex_GetMirrorV(h); break;
+        case ZBX_SETTING_AUTO_IRIS: number = Zorbex_GetAutoIris(h, &ok); break;
+        case ZBX_SETTING_DEFECT_CORRECTION: number = Zorbex_GetConfigFilter(h); break;
         default: number = Zorbex_GetFilterValue(h, value.id, &ok); break;
     }
     if (!ok) return std::nullopt;
@@ -70,9 +71,10 @@ std::optional<int> read_camera_value(ZbxHandle h, const CameraValue& value) {
 
 bool write_camera_value(ZbxHandle h, const CameraValue& value, int number) {
     switch (value.id) {
-        case kMirrorHId: return Zorbex_SetMirrorH(h, number) != 0;
-        case kMirrorVId: return Zorbex_SetMirrorV(h, number) != 0;
-        case kAutoIrisId: return Zorbex_SetAutoIris(h, number) != 0;
+        case ZBX_SETTING_MIRROR_H: return Zorbex_SetMirrorH(h, number) != 0;
+        case ZBX_SETTING_MIRROR_V: return Zorbex_SetMirrorV(h, number) != 0;
+        case ZBX_SETTING_AUTO_IRIS: return Zorbex_SetAutoIris(h, number) != 0;
+        case ZBX_SETTING_DEFECT_CORRECTION: return Zorbex_SetConfigFilter(h, number) != 0;
         default: return Zorbex_SetFilterValue(h, value.id, number) != 0;
     }
 }
@@ -84,7 +86,7 @@ const ValueAssignment* write_camera_values(ZbxHandle h, std::span<const ValueAss
     // what it was, or to what was asked, at the end.
     std::vector<ValueAssignment> automatic;
     if (touches_values) {
-        for (const CameraValue& v : kValues) {
+        for (const CameraValue& v : camera_values()) {
             if (!is_automatic(v)) continue;
             const std::optional<int> now = read_camera_value(h, v);
             if (now && *now != 0) {
@@ -94,7 +96,7 @@ const ValueAssignment* write_camera_values(ZbxHandle h, std::span<const ValueAss
         }
     }
     const ValueAssignment* failed = nullptr;
-    for (const CameraValue& v : kValues) {
+    for (const CameraValue& v : camera_values()) {
         for (const ValueAssignment& a : assignments) {
             if (a.value != &v) continue;
             if (is_automatic(v)) {
@@ -116,7 +118,7 @@ const ValueAssignment* write_camera_values(ZbxHandle h, std::span<const ValueAss
 
 std::vector<ValueAssignment> default_values() {
     std::vector<ValueAssignment> values;
-    for (const CameraValue& v : kValues)
+    for (const CameraValue& v : camera_values())
         if (v.initial) values.push_back({&v, *v.initial});
     return values;
 }

@@ -1,6 +1,7 @@
 // The camera's values by name for get, set and reset: the image values of
-// ids 1 to 28 plus the mirrors and the automatic exposure or gain, each
-// with the value the camera starts with when nothing was saved for it.
+// ids 1 to 28 plus the camera settings (mirrors, automatic exposure or
+// gain, defect correction), each with the value the camera starts with when
+// nothing was saved for it; all from the library's table (zorbex/values.h).
 #pragma once
 
 #include <optional>
@@ -9,20 +10,18 @@
 #include <string_view>
 #include <vector>
 
+#include "zorbex/values.h"
 #include "zorbex/zorbex.h"
 
 namespace zbxcam {
 
 struct CameraValue {
     std::string_view name;
-    int id;                    // image value id 1 to 28, or one of the k* numbers below
+    int id;                    // image value id 1 to 28, or a ZBX_SETTING_* number
     std::string_view range;    // what the library accepts, for messages
     std::optional<int> initial;  // the camera's default; empty: derived from others, not reset
+    bool automatic = false;      // may change other values while on
 };
-
-inline constexpr int kMirrorHId = 101;
-inline constexpr int kMirrorVId = 102;
-inline constexpr int kAutoIrisId = 103;
 
 // Every value, ids 1 to 28 first.  The automatic controls (BayerGainAuto,
 // AutoIris) come last, so that writing the table in order sets the gains

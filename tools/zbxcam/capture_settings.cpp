@@ -1,22 +1,26 @@
 #include "capture_settings.h"
 
 #include <array>
+#include <string>
 
 namespace zbxcam {
 
 namespace {
 
-constexpr std::array<OptionSpec, 8> kCaptureOptions{{
-    {"mode", 'm', "MODE",
-     "colour mode: mono8, mono16, color24, color32, color48, color64 (or 8, 16, 24 ...)"},
-    {"exposure", 'e', "LINES", "exposure in sensor lines (1 to 32767)"},
-    {"exposure-us", 0, "MICROSECONDS", "exposure in microseconds"},
-    {"gain", 'g', "N", "global gain step (0 to 11)"},
-    {"mirror-h", 0, "on|off", "mirror left to right"},
-    {"mirror-v", 0, "on|off", "mirror top to bottom"},
-    {"auto", 0, "off|exposure|gain", "automatic exposure or gain"},
-    {"set", 's', "NAME=VALUE", "any image value by name or id, e.g. Gamma=120 (repeatable)", true},
-}};
+// "(0 to 11)": what the library's table says image value `id` accepts.
+std::string accepted(int id) {
+    const FilterValue* f = find_filter_value(std::to_string(id));
+    return f != nullptr ? " (" + std::string(f->range) + ")" : std::string();
+}
+
+// The help texts quote the library's ranges; they live as long as the options.
+const std::array<std::string, 2>& range_helps() {
+    static const std::array<std::string, 2> helps{
+        "exposure" + accepted(ZBX_ID_EXPOSURE_TIME),
+        "global gain step" + accepted(ZBX_ID_GLOBAL_GAIN),
+    };
+    return helps;
+}
 
 std::optional<int> parse_auto_iris(const std::string& text) {
     const std::string lower = to_lower(text);
@@ -28,7 +32,20 @@ std::optional<int> parse_auto_iris(const std::string& text) {
 
 }  // namespace
 
-std::span<const OptionSpec> capture_option_specs() { return kCaptureOptions; }
+std::span<const OptionSpec> capture_option_specs() {
+    static const std::array<OptionSpec, 8> options{{
+        {"mode", 'm', "MODE",
+         "colour mode: mono8, mono16, color24, color32, color48, color64 (or 8, 16, 24 ...)"},
+        {"exposure", 'e', "LINES", range_helps()[0]},
+        {"exposure-us", 0, "MICROSECONDS", "exposure in microseconds"},
+        {"gain", 'g', "N", range_helps()[1]},
+        {"mirror-h", 0, "on|off", "mirror left to right"},
+        {"mirror-v", 0, "on|off", "mirror top to bottom"},
+        {"auto", 0, "off|exposure|gain", "automatic exposure or gain"},
+        {"set", 's', "NAME=VALUE", "any image value by name or id, e.g. Gamma=120 (repeatable)", true},
+    }};
+    return options;
+}
 
 CaptureSettingsResult capture_settings_from(const ParsedArgs& args) {
     CaptureSettingsResult result;

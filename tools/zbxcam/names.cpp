@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "args.h"
+#include "zorbex/values.h"
 #include "zorbex/zorbex.h"
 
 namespace zbxcam {
@@ -30,37 +33,27 @@ constexpr std::array<FileFormat, 7> kFileFormats{{
     {"tif", ZBX_FILE_TIFF, "tif", "TIFF"},
 }};
 
-constexpr std::array<FilterValue, 28> kFilterValues{{
-    {1, "Brightness", "-255 to 255"},
-    {2, "Contrast", "-127 to 127"},
-    {3, "Hue", "-360 to 360"},
-    {4, "Saturation", "-255 to 255"},
-    {5, "Sharpness", "0 to 30"},
-    {6, "BayerGainRGB", "red | green << 8 | blue << 16"},
-    {7, "BayerGainRed", "0 to 400"},
-    {8, "BayerGainGreen", "0 to 400"},
-    {9, "BayerGainBlue", "0 to 400"},
-    {10, "BayerGainAuto", "0 or 1"},
-    {11, "Gamma", "0 to 200"},
-    {12, "BayerMode", "0 to 3"},
-    {13, "GlobalGain", "0 to 11"},
-    {14, "ColorGainRed", "0 only"},
-    {15, "ColorGainGreen1", "0 only"},
-    {16, "ColorGainGreen2", "0 only"},
-    {17, "ColorGainBlue", "0 only"},
-    {18, "ExposureTime", "1 to 32767 lines"},
-    {19, "GrayMode", "0 to 2"},
-    {20, "GrayGainR", "0 to 255"},
-    {21, "GrayGainG1", "0 to 255"},
-    {22, "GrayGainG2", "0 to 255"},
-    {23, "GrayGainB", "0 to 255"},
-    {24, "GrayOffsetR", "-255 to 255"},
-    {25, "GrayOffsetG1", "-255 to 255"},
-    {26, "GrayOffsetG2", "-255 to 255"},
-    {27, "GrayOffsetB", "-255 to 255"},
-    // Id 28 has no named export; the name is ours.
-    {28, "GrayAutoBalance", "0 or 1"},
-}};
+// The image values of ids 1 to 28, from the library's table; their range
+// texts live as long as the table.
+struct FilterTable {
+    std::vector<std::string> ranges;
+    std::vector<FilterValue> values;
+};
+
+const FilterTable& filter_table() {
+    static const FilterTable table = [] {
+        FilterTable t;
+        std::vector<ZbxValueInfo> infos;
+        ZbxValueInfo info{};
+        for (int i = 0; ZbxValues_At(i, &info) != 0; ++i)
+            if (info.id >= ZBX_ID_BRIGHTNESS && info.id <= ZBX_ID_GRAY_AUTO_BALANCE) infos.push_back(info);
+        t.ranges.reserve(infos.size());
+        for (const ZbxValueInfo& v : infos) t.ranges.push_back(range_text(v));
+        for (std::size_t i = 0; i < infos.size(); ++i) t.values.push_back({infos[i].id, infos[i].name, t.ranges[i]});
+        return t;
+    }();
+    return table;
+}
 
 }  // namespace
 
@@ -121,16 +114,29 @@ const FileFormat* file_format_from_name(std::string_view file_name) {
     return nullptr;
 }
 
-std::span<const FilterValue> filter_values() { return kFilterValues; }
+std::string range_text(const ZbxValueInfo& info) {
+    if ((info.flags & ZBX_VALUE_PACKED) != 0) return "red | green << 8 | blue << 16";
+    if ((info.flags & ZBX_VALUE_SWITCH) != 0 || (info.min == 0 && info.max == 1)) return "0 or 1";
+    if (info.min == info.max) return std::to_string(info.min) + " only";
+    std::string text = std::to_string(info.min) + " to " + std::to_string(info.max);
+    if (info.unit != nullptr && info.unit[0] != '\0') text += std::string(" ") + info.unit;
+    return text;
+}
+
+std::span<const FilterValue> filter_values() { return filter_table().values; }
 
 const FilterValue* find_filter_value(std::string_view text) {
+    const std::vector<FilterValue>& values = filter_table().values;
     if (const std::optional<int> id = parse_int(text)) {
-        if (*id >= 1 && *id <= static_cast<int>(kFilterValues.size())) return &kFilterValues[*id - 1];
+        for (const FilterValue& f : values)
+            if (f.id == *id) return &f;
         return nullptr;
     }
-    const std::string lower = to_lower(text);
-    for (const FilterValue& f : kFilterValues)
-        if (to_lower(f.name) == lower) return &f;
+    const int index = ZbxValues_Find(std::string(text).c_str());
+    ZbxValueInfo info{};
+    if (index < 0 || ZbxValues_At(index, &info) == 0) return nullptr;
+    for (const FilterValue& f : values)
+        if (f.id == info.id) return &f;
     return nullptr;
 }
 

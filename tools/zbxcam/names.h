@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "zorbex/values.h"
+
 namespace zbxcam {
 
 struct ColorMode {
@@ -40,13 +42,17 @@ const FileFormat* file_format_from_name(std::string_view file_name);
 
 struct FilterValue {
     int id;
-    std::string_view name;   // the name of the named exports, or a name of ours for id 28
+    std::string_view name;   // the name of the named exports, or the table's name for id 28
     std::string_view range;  // what the library accepts, for messages
 };
 
+// What the library accepts for a value of its table, for messages:
+// "0 to 400", "1 to 32767 lines", "0 or 1", "0 only".
+std::string range_text(const ZbxValueInfo& info);
+
 // Ids 1 to 28 in order.
 std::span<const FilterValue> filter_values();
-// By name (any letter case) or by id number.
+// By name (any letter case; '_' and '-' ignored) or by id number.
 const FilterValue* find_filter_value(std::string_view text);
 
 struct FilterAssignment {

@@ -1,9 +1,12 @@
-// ZbxVcam_* shims: check the arguments, find the camera, call it.
+// ZbxVcam_* shims: check the arguments, find the camera, call it, under the
+// export guard (failure: ZBX_VCAM_E_FAILED, or no slots).
 #include <memory>
 
+#include "api/guard.h"
 #include "vcam/registry.h"
 #include "zorbex/vcam.h"
 
+using zbx::api::guarded;
 using zbx::vcam::Camera;
 using zbx::vcam::Registry;
 
@@ -15,12 +18,14 @@ bool is_flag(int value) { return value == 0 || value == 1; }
 
 // Runs `action` on the slot's camera after the argument check.
 template <typename Action>
-int with_camera(int slot, bool arguments_ok, Action&& action) {
-    std::shared_ptr<Camera> camera = find(slot);
-    if (!camera) return ZBX_VCAM_E_SLOT;
-    if (!arguments_ok) return ZBX_VCAM_E_ARG;
-    action(*camera);
-    return ZBX_VCAM_OK;
+int with_camera(int slot, bool arguments_ok, Action&& action) noexcept {
+    return guarded(ZBX_VCAM_E_FAILED, [&]() -> int {
+        std::shared_ptr<Camera> camera = find(slot);
+        if (!camera) return ZBX_VCAM_E_SLOT;
+        if (!arguments_ok) return ZBX_VCAM_E_ARG;
+        action(*camera);
+        return ZBX_VCAM_OK;
+    });
 }
 
 }  // namespace
@@ -28,15 +33,21 @@ int with_camera(int slot, bool arguments_ok, Action&& action) {
 extern "C" {
 
 int ZbxVcam_Reset(void) {
-    Registry::instance().reset();
-    return ZBX_VCAM_OK;
+    return guarded(ZBX_VCAM_E_FAILED, [] {
+        Registry::instance().reset();
+        return ZBX_VCAM_OK;
+    });
 }
 
-uint32_t ZbxVcam_GetSlots(void) { return Registry::instance().slots(); }
+uint32_t ZbxVcam_GetSlots(void) {
+    return guarded(uint32_t{0}, [] { return Registry::instance().slots(); });
+}
 
 int ZbxVcam_SetSlots(uint32_t mask) {
-    Registry::instance().set_slots(mask);
-    return ZBX_VCAM_OK;
+    return guarded(ZBX_VCAM_E_FAILED, [&] {
+        Registry::instance().set_slots(mask);
+        return ZBX_VCAM_OK;
+    });
 }
 
 int ZbxVcam_SetPacing(int slot, int pacing) {
@@ -130,10 +141,12 @@ int ZbxVcam_GetLogCount(int slot, uint32_t* count) {
 }
 
 int ZbxVcam_GetLogEntry(int slot, uint32_t index, ZbxVcamRequest* entry) {
-    std::shared_ptr<Camera> camera = find(slot);
-    if (!camera) return ZBX_VCAM_E_SLOT;
-    if (entry == nullptr || !camera->log_entry(index, entry)) return ZBX_VCAM_E_ARG;
-    return ZBX_VCAM_OK;
+    return guarded(ZBX_VCAM_E_FAILED, [&]() -> int {
+        std::shared_ptr<Camera> camera = find(slot);
+        if (!camera) return ZBX_VCAM_E_SLOT;
+        if (entry == nullptr || !camera->log_entry(index, entry)) return ZBX_VCAM_E_ARG;
+        return ZBX_VCAM_OK;
+    });
 }
 
 int ZbxVcam_ClearLog(int slot) {

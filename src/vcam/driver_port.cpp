@@ -1,9 +1,12 @@
+// The driver port's backend selection.  It lives with the virtual camera,
+// the default backend, so that the platform layer does not reach up to it:
+// the device layer links the port through this layer.
 #include "platform/driver_port.h"
 
 #include <atomic>
 
 namespace zbx::vcam {
-// The virtual camera's driver, defined in vcam/.
+// The virtual camera's driver (driver.cpp).
 platform::DriverBackend& driver();
 }  // namespace zbx::vcam
 

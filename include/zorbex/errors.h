@@ -22,7 +22,7 @@ extern "C" {
 
 /* The code's constant name without the ZBX_ prefix, e.g. "ERR_DEVICE_UNAVAILABLE"
  * for 2 and "ERR_NONE" for 0; "ERR_UNKNOWN" for numbers the library never
- * reports (10, negative numbers, 14 and above). */
+ * reports (negative numbers, 14 and above). */
 ZBX_ERRORS_API const char* ZbxError_Name(int code);
 
 /* A plain sentence about what went wrong, without a trailing full stop, e.g.

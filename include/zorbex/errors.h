@@ -22,7 +22,7 @@ extern "C" {
 
 /* The code's constant name without the ZBX_ prefix, e.g. "ERR_DEVICE_UNAVAILABLE"
  * for 2 and "ERR_NONE" for 0; "ERR_UNKNOWN" for numbers the library never
- * reports (10, negative numbers, 14 to 19, 27 and above); 20 to 26 are the
+ * reports (negative numbers, 14 to 19, 27 and above); 20 to 26 are the
  * frame queue's results (zorbex/stream.h). */
 ZBX_ERRORS_API const char* ZbxError_Name(int code);
 

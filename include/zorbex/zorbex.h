@@ -62,6 +62,9 @@ typedef struct ZbxFrameRecord {
 #define ZBX_ERR_GEOMETRY 7
 #define ZBX_ERR_TRANSFER 8
 #define ZBX_ERR_PARAMETER 9
+/* Initialization refused the shared camera table because an object it
+ * cannot trust (another user's, or one open to others) holds its place. */
+#define ZBX_ERR_UNTRUSTED 10
 #define ZBX_ERR_UNSUPPORTED 11
 #define ZBX_ERR_FILE 12
 #define ZBX_ERR_FRAME_TIMEOUT 13

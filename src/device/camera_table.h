@@ -48,6 +48,8 @@ public:
     bool open_or_create(const char* name, std::size_t size, bool* created);
     void close() { memory_.close(); }
     [[nodiscard]] bool is_open() const { return memory_.is_open() && memory_.size() >= kSharedBlockSize; }
+    // Why the last open failed.
+    [[nodiscard]] platform::SharedMemoryError last_error() const { return memory_.last_error(); }
 
     // Both return 0 without a block (or for a number outside 0 to 31) and 1
     // otherwise.  Stopping clears the entry only when it names `window` and

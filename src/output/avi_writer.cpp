@@ -138,6 +138,7 @@ int CAviWriter::Open(const char* name) {
     file_ = platform::open_for_write(name);
     if (!file_) return 0;
     rate_ = kAviOpenRate;
+    written_rate_ = rate_;  // the opening timing, 30 frames per second, is in the headers
     frame_count_ = 0;
     FillHeaders();
     if (!WriteHeaders()) {
@@ -156,7 +157,8 @@ void CAviWriter::FillHeaders() {
     main_header_.dwMicroSecPerFrame = 1000000 / rate_;
     main_header_.dwMaxBytesPerSec =
         bytes_per_sec > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes_per_sec);
-    main_header_.dwFlags = kAvifHasIndex | kAvifWasCaptureFile;
+    // The index flag comes with the index, at Finish.
+    main_header_.dwFlags = kAvifWasCaptureFile;
     main_header_.dwTotalFrames = frame_count_;
     main_header_.dwStreams = 1;
     main_header_.dwSuggestedBufferSize = buffer_size;
@@ -184,7 +186,7 @@ bool CAviWriter::WriteHeaders() {
     std::array<std::uint8_t, kAviHeaderBytes> block{};
     Bytes b(block.data());
     b.fourcc("RIFF");
-    b.u32(0);
+    b.u32(kAviHeaderBytes - 8);
     b.fourcc("AVI ");
     b.fourcc("LIST");
     b.u32(kHdrlListSize);
@@ -203,7 +205,7 @@ bool CAviWriter::WriteHeaders() {
     put(b, format_);
     b.fourcc("LIST");
     movi_size_position_ = static_cast<std::uint32_t>(b.size());
-    b.u32(0);
+    b.u32(4);
     b.fourcc("movi");
     static_assert(kMoviSizePosition + 8 == kAviHeaderBytes);
 
@@ -243,7 +245,33 @@ AviStatus CAviWriter::AddFrame(std::span<const std::uint8_t> picture) {
     riff_size_ += static_cast<std::uint32_t>(chunk);
     movi_size_ += static_cast<std::uint32_t>(chunk);
     ++frame_count_;
+    // Rewrites of bytes already in the file: they need no new space, and
+    // one that fails anyway is done again with the next frame and at Finish.
+    (void)WriteProgress();
     return AviStatus::kOk;
+}
+
+bool CAviWriter::WriteProgress() {
+    // Frame bytes first, then the sizes that take them in: a file cut off
+    // between two of these writes still describes only complete frames.
+    bool ok = write_u32_at(file_, movi_size_position_, movi_size_);
+    ok = write_u32_at(file_, kRiffSizeAt, riff_size_) && ok;
+    ok = write_u32_at(file_, kTotalFramesAt, frame_count_) && ok;
+    ok = write_u32_at(file_, kLengthAt, frame_count_) && ok;
+    if (rate_ != written_rate_) ok = WriteTiming() && ok;
+    return ok;
+}
+
+bool CAviWriter::WriteTiming() {
+    // A zero rate would divide by zero; the slowest rate stands in for it.
+    const std::uint32_t rate = rate_ == 0 ? 1 : rate_;
+    main_header_.dwMicroSecPerFrame = 100000000 / rate;
+    stream_header_.dwScale = 1000000000 / rate;
+    if (stream_header_.dwScale == 0) stream_header_.dwScale = 1;
+    const bool ok = write_u32_at(file_, kMicroSecPerFrameAt, main_header_.dwMicroSecPerFrame) &&
+                    write_u32_at(file_, kScaleAt, stream_header_.dwScale);
+    if (ok) written_rate_ = rate_;
+    return ok;
 }
 
 bool CAviWriter::WriteIndex() {
@@ -256,22 +284,17 @@ bool CAviWriter::WriteIndex() {
 }
 
 bool CAviWriter::PatchHeaders(bool with_index) {
-    // A zero rate would divide by zero; the slowest rate stands in for it.
-    const std::uint32_t rate = rate_ == 0 ? 1 : rate_;
     main_header_.dwTotalFrames = frame_count_;
-    main_header_.dwMicroSecPerFrame = 100000000 / rate;
     stream_header_.dwLength = frame_count_;
-    stream_header_.dwScale = 1000000000 / rate;
-    if (stream_header_.dwScale == 0) stream_header_.dwScale = 1;
-    if (!with_index) main_header_.dwFlags &= ~kAvifHasIndex;
+    if (with_index) main_header_.dwFlags |= kAvifHasIndex;
 
     bool ok = write_u32_at(file_, kRiffSizeAt, riff_size_);
     ok = write_u32_at(file_, movi_size_position_, movi_size_) && ok;
     ok = write_u32_at(file_, kTotalFramesAt, frame_count_) && ok;
     ok = write_u32_at(file_, kLengthAt, frame_count_) && ok;
-    ok = write_u32_at(file_, kMicroSecPerFrameAt, main_header_.dwMicroSecPerFrame) && ok;
-    ok = write_u32_at(file_, kScaleAt, stream_header_.dwScale) && ok;
-    if (!with_index) ok = write_u32_at(file_, kMainFlagsAt, main_header_.dwFlags) && ok;
+    ok = WriteTiming() && ok;
+    // Last: the flag claims an index only once everything it needs is there.
+    if (with_index) ok = write_u32_at(file_, kMainFlagsAt, main_header_.dwFlags) && ok;
     return ok;
 }
 
@@ -299,6 +322,7 @@ void CAviWriter::Close() {
     movi_size_ = 0;
     movi_size_position_ = 0;
     rate_ = 0;
+    written_rate_ = 0;
     frame_count_ = 0;
     frame_size_ = 0;
 }

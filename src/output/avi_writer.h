@@ -9,8 +9,13 @@
 //   220  "LIST" <4 + n (8 + F)> "movi"
 //   232  n x ("00db" F <F bytes>)
 //   then "idx1" <16 n> n x ("00db", 0x10, offset from "movi", F)
-// Sizes, counts and timing are patched at Finish; until then the headers
-// claim 30 frames per second and no frames.
+// The file is a valid AVI at every moment, so that a recording cut short
+// (the process killed, the machine halted) still opens with its frames:
+// Open writes the sizes of an empty file, and every frame written is
+// followed by the sizes and counts that include it (timing too, when the
+// rate was changed meanwhile).  Until Finish the headers claim no index
+// and 30 frames per second or the last rate given; Finish appends the
+// index and sets the index flag and the final timing.
 #pragma once
 
 #include <cstdint>
@@ -116,20 +121,21 @@ public:
         width_ = width;
         height_ = height;
     }
-    // Finish's frame rate, in hundredths of a frame per second.
+    // The frame rate, in hundredths of a frame per second: for Finish, and
+    // written with the next frame while the file is open.
     void set_rate(std::uint32_t rate) { rate_ = rate; }
     // Largest file the writer lets grow, index included (tests lower it).
     void set_size_limit(std::uint64_t bytes) { size_limit_ = bytes < kAviSizeLimit ? bytes : kAviSizeLimit; }
 
     // Closes what the writer holds, creates or truncates the file and
-    // writes all headers with rate 30 and no frames.  1 or 0 (bad size, the
+    // writes all headers of an empty, unindexed file with rate 30.  1 or 0 (bad size, the
     // file cannot be created, or the headers cannot be written: the file
     // is then closed).
     [[nodiscard]] int Open(const char* name);
     // Appends one frame chunk (frame_size() bytes of `picture`, bottom row
-    // first, rows 4-byte aligned) and its index entry.  A frame counts only
-    // when every byte of it was written; a failed frame is overwritten by
-    // the next one.
+    // first, rows 4-byte aligned) and its index entry, then updates the
+    // headers in place to include it.  A frame counts only when every byte
+    // of it was written; a failed frame is overwritten by the next one.
     [[nodiscard]] AviStatus AddFrame(std::span<const std::uint8_t> picture);
     // Writes the index, patches sizes, counts and timing, cuts off whatever
     // a failed frame left beyond the end, closes the file.  When the index
@@ -159,6 +165,10 @@ private:
     [[nodiscard]] bool WriteHeaders();
     [[nodiscard]] bool WriteIndex();
     [[nodiscard]] bool PatchHeaders(bool with_index);
+    // The sizes and counts of the frames written so far, and the timing
+    // when the rate changed since it was last written.
+    [[nodiscard]] bool WriteProgress();
+    [[nodiscard]] bool WriteTiming();
 
     platform::File file_;
     AviMainHeader main_header_;
@@ -171,6 +181,7 @@ private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::uint32_t rate_ = 0;
+    std::uint32_t written_rate_ = 0;  // rate_ when the file's timing was written
     std::uint32_t frame_count_ = 0;
     std::uint32_t frame_size_ = 0;
     std::uint64_t size_limit_ = kAviSizeLimit;

@@ -165,6 +165,7 @@ RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& s
     std::uint32_t start = 0;
     std::uint32_t duration = 0;
     std::uint32_t last_written = 0;
+    std::uint32_t last_rate = 0;
     RecordEnd end = RecordEnd::kStopped;
     while (flags.recording.load() != 0) {
         source.pause_ms(kRecordPollMs);
@@ -181,6 +182,7 @@ RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& s
         if (!started) {
             started = true;
             start = t;
+            last_rate = t;
             duration = flags.end_ms.load();
             flags.start_ms.store(t);
             flags.end_ms.store(duration + t);
@@ -205,6 +207,12 @@ RecordEnd RunRecordThread(CAviWriter& writer, RecordFlags flags, RecordSource& s
         if (converted) {
             last_written = t;
             if (flags.written != nullptr) flags.written->store(writer.frame_count());
+            // The rate so far goes into the file with the next frame, so a
+            // recording that never finishes still plays at about its speed.
+            if (platform::ticks_between(last_rate, t) >= kRecordRateUpdateMs) {
+                last_rate = t;
+                writer.set_rate(MeasuredRate(writer.frame_count(), platform::ticks_between(start, t)));
+            }
         }
         // Elapsed times by unsigned difference stay right across a wrap.
         if (platform::ticks_between(start, t) > duration) {

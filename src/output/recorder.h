@@ -22,6 +22,8 @@
 namespace zbx::output {
 
 inline constexpr std::uint32_t kRecordPollMs = 10;
+// How often the measured frame rate is written into the open file.
+inline constexpr std::uint32_t kRecordRateUpdateMs = 1000;
 
 // Flags shared by the application's thread, the streaming thread and the
 // record thread; borrowed.

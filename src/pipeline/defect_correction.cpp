@@ -1,10 +1,14 @@
 // A listed position maps to the frame by the region's window (mirrored
 // when the read-out is), then to frame column u and row j (j counted from
 // the last memory row), divided by the sub-sampling.  Neighbour candidates
-// are compared with the mapped list, as the list is expected to be short.
+// are looked up in a map of the frame's listed pixels, made once per frame:
+// a list read from an arbitrary file may hold hundreds of thousands of
+// positions, and a pass over it per candidate took minutes per frame.
 #include "pipeline/defect_correction.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <vector>
 
 #include "pipeline/adjust_kernels.h"
 
@@ -68,15 +72,6 @@ public:
         return true;
     }
 
-    // True when any list entry maps onto frame position (u, j).
-    bool listed(std::span<const DefectPosition> list, std::int32_t u, std::int32_t j) const {
-        return std::any_of(list.begin(), list.end(), [&](DefectPosition p) {
-            std::int32_t pu = 0;
-            std::int32_t pj = 0;
-            return map(p, pu, pj) && pu == u && pj == j;
-        });
-    }
-
 private:
     DefectRegion region_;
     Window window_;
@@ -92,6 +87,16 @@ int correct(PixelPlane raw, std::span<const DefectPosition> defects, const Defec
         return raw.pixels + static_cast<std::ptrdiff_t>(raw.height - 1 - j) * raw.stride +
                static_cast<std::ptrdiff_t>(u) * raw.bytes_per_pixel;
     };
+    // One byte per frame pixel: 1 where some list entry maps.
+    const auto index = [&](std::int32_t u, std::int32_t j) {
+        return static_cast<std::size_t>(j) * static_cast<std::size_t>(raw.width) + static_cast<std::size_t>(u);
+    };
+    std::vector<std::uint8_t> listed(static_cast<std::size_t>(raw.width) * static_cast<std::size_t>(raw.height));
+    for (const DefectPosition& p : defects) {
+        std::int32_t u = 0;
+        std::int32_t j = 0;
+        if (mapper.map(p, u, j)) listed[index(u, j)] = 1;
+    }
     int written = 0;
     for (const DefectPosition& p : defects) {
         std::int32_t u = 0;
@@ -103,7 +108,7 @@ int correct(PixelPlane raw, std::span<const DefectPosition> defects, const Defec
         auto gather = [&](std::int32_t du, std::int32_t dj) {
             for (std::int32_t cu = u + du, cj = j + dj;
                  cu >= 0 && cu < raw.width && cj >= 0 && cj < raw.height; cu += du, cj += dj) {
-                if (!mapper.listed(defects, cu, cj)) {
+                if (listed[index(cu, cj)] == 0) {
                     sum += kernels::load<S>(at(cu, cj));
                     ++count;
                     return;

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/private_objects.h"
 
@@ -31,35 +33,86 @@ std::string current_namespace() {
     return g_namespace.empty() ? default_namespace() : g_namespace;
 }
 
-// Where the objects of one namespace live: a file in the private runtime
-// directory, or a POSIX shared-memory object.
-struct ObjectName {
-    std::string name;  // the full path, or "/<object>" for shm_open
-    bool in_runtime_dir = false;
+// The folder that holds this user's blocks, chosen from the user id and
+// what exists on the system, never from the environment: a desktop program
+// (with XDG_RUNTIME_DIR) and a service or cron job of the same user (without
+// it) must meet in one camera table.
+//
+// First choice: "zbx-<uid>" in /dev/shm (memory-backed, shared by every
+// process of the machine), created 0700.  /dev/shm is sticky, so once the
+// folder is ours nobody else can remove, rename or enter it.  Another user
+// may have taken the name before us: then an alternate "zbx-<uid>-1" to
+// "-7" of ours that exists already (made under an earlier squat, kept so
+// that a squatter who lets the name go later does not split the user's
+// processes), else /run/user/<uid> when the system made one for us, else
+// the first alternate that can be made.  The user's processes can still
+// part when a squat begins between two of their starts, or when the system
+// makes /run/user/<uid> at a login while a squat keeps them from the first
+// choice.
+constexpr int kAlternateFolders = 7;
 
-    // False for a name too long for the system.
-    static bool make(const std::string& ns, const char* leaf, ObjectName* out) {
+std::string folder_base() {
+    struct stat st{};
+    return ::lstat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : "/tmp";
+}
+
+bool is_our_folder(const std::string& dir) {
+    struct stat st{};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// Makes `dir` when it is missing; true when it is then a folder of ours
+// that nobody else may enter (one of ours left open is closed first).
+bool claim_folder(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!is_our_folder(dir)) return false;
+    struct stat st{};
+    if (::lstat(dir.c_str(), &st) != 0 || ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0))
+        return false;
+    return is_private_directory(dir, true);
+}
+
+// Empty when every candidate belongs to someone else.
+std::string block_folder() {
+    const std::string uid = std::to_string(::geteuid());
+    const std::string first = folder_base() + "/zbx-" + uid;
+    std::vector<std::string> alternates;
+    for (int i = 1; i <= kAlternateFolders; ++i) alternates.push_back(first + "-" + std::to_string(i));
+    if (is_our_folder(first)) return claim_folder(first) ? first : std::string{};
+    for (const std::string& dir : alternates)
+        if (is_our_folder(dir)) return claim_folder(dir) ? dir : std::string{};
+    if (claim_folder(first)) return first;
+    const std::string run_user = "/run/user/" + uid;
+    if (is_private_directory(run_user, true)) return run_user;
+    for (const std::string& dir : alternates)
+        if (claim_folder(dir)) return dir;
+    return {};
+}
+
+// One object of a namespace: a file in the user's block folder.
+struct ObjectName {
+    std::string name;  // the full path
+
+    static SharedMemoryError make(const std::string& ns, const char* leaf, ObjectName* out) {
         std::string object = ns + "." + leaf;
         // The object is one path component.
         for (char& c : object)
             if (c == '/') c = '_';
-        if (object.size() + 1 > NAME_MAX) return false;
-        const std::filesystem::path runtime = private_runtime_dir();
-        out->in_runtime_dir = !runtime.empty();
-        out->name = out->in_runtime_dir ? (runtime / object).string() : "/" + object;
-        return true;
+        if (object.size() + 1 > NAME_MAX) return SharedMemoryError::kFailed;
+        const std::string folder = block_folder();
+        if (folder.empty()) return SharedMemoryError::kUntrusted;
+        out->name = folder + "/" + object;
+        return SharedMemoryError::kNone;
     }
 
     // Never through a symbolic link; never inherited.
     [[nodiscard]] int open(int flags, mode_t mode = 0600) const {
         int fd;
-        do {
-            fd = in_runtime_dir ? ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode)
-                                : ::shm_open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
-        } while (fd < 0 && errno == EINTR);
+        do fd = ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+        while (fd < 0 && errno == EINTR);
         return fd;
     }
-    int unlink() const { return in_runtime_dir ? ::unlink(name.c_str()) : ::shm_unlink(name.c_str()); }
+    int unlink() const { return ::unlink(name.c_str()); }
 };
 
 // Opens an existing object of the caller for reading and writing.  An
@@ -84,7 +137,8 @@ class OpenCloseLock {
 public:
     explicit OpenCloseLock(const std::string& ns) {
         ObjectName object;
-        if (!ObjectName::make(ns, "lock", &object)) return;
+        error_ = ObjectName::make(ns, "lock", &object);
+        if (error_ != SharedMemoryError::kNone) return;
         bool untrusted = false;
         fd_ = open_private(object, &untrusted);
         if (fd_ < 0 && !untrusted) fd_ = object.open(O_RDWR | O_CREAT | O_EXCL);
@@ -126,9 +180,11 @@ void set_shared_memory_namespace(std::string ns) {
 
 std::string shared_memory_namespace() { return current_namespace(); }
 
+std::string shared_memory_folder() { return block_folder(); }
+
 void remove_shared_memory_lock() {
     ObjectName object;
-    if (ObjectName::make(current_namespace(), "lock", &object)) object.unlink();
+    if (ObjectName::make(current_namespace(), "lock", &object) == SharedMemoryError::kNone) object.unlink();
 }
 
 SharedMemory::~SharedMemory() { close(); }
@@ -154,7 +210,8 @@ bool SharedMemory::attach(const char* name, bool create, std::size_t size, bool*
     if (name == nullptr || *name == '\0' || (create && size == 0)) return fail(SharedMemoryError::kFailed);
     const std::string ns = current_namespace();
     ObjectName object;
-    if (!ObjectName::make(ns, name, &object)) return fail(SharedMemoryError::kFailed);
+    if (const SharedMemoryError error = ObjectName::make(ns, name, &object); error != SharedMemoryError::kNone)
+        return fail(error);
 
     OpenCloseLock guard(ns);
     if (!guard.held()) return fail(guard.error());
@@ -197,7 +254,6 @@ bool SharedMemory::attach(const char* name, bool create, std::size_t size, bool*
     }
 
     object_name_ = object.name;
-    in_runtime_dir_ = object.in_runtime_dir;
     namespace_ = ns;
     fd_ = fd;
     data_ = static_cast<std::uint8_t*>(view);
@@ -215,12 +271,7 @@ void SharedMemory::close() {
     if (owner_pid_ == ::getpid()) {
         OpenCloseLock guard(namespace_);
         if (guard.held() && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-            // Last holder.
-            if (in_runtime_dir_) {
-                ::unlink(object_name_.c_str());
-            } else {
-                ::shm_unlink(object_name_.c_str());
-            }
+            ::unlink(object_name_.c_str());  // last holder
         }
     }
     ::close(fd_);

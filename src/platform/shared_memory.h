@@ -3,12 +3,13 @@
 //
 // Blocks live in a per-user namespace, so two users never see each other's
 // blocks, and a test process can select a private namespace of its own.
-// They are files in the per-user runtime directory ($XDG_RUNTIME_DIR) where
-// there is a private one, else POSIX shared-memory objects (/dev/shm).  In
-// either place only objects that the calling user owns and nobody else may
-// open are used: a block or lock planted by another user is removed when
-// the system allows it and refused otherwise, and the lock that serialises
-// opening and closing is never waited on without a time-out.
+// They are files in a folder of the user's own that nobody else may enter
+// (see shared_memory_folder), chosen without regard to the environment so
+// that every process of the user finds the same blocks.  Only objects that
+// the calling user owns and nobody else may open are used: anything else
+// under a block's name is removed when the system allows it and refused
+// otherwise, and the lock that serialises opening and closing is never
+// waited on without a time-out.
 // A block lives as long as some holder (in any process) has it open: the
 // last close, or the death of the last process holding it, removes it, so
 // a fresh start never inherits a table left by processes that are gone.
@@ -27,6 +28,12 @@ namespace zbx::platform {
 // processes running in parallel never share a block.  Thread-safe.
 void set_shared_memory_namespace(std::string ns);
 std::string shared_memory_namespace();
+// The folder the blocks live in, made 0700 when missing: /dev/shm/zbx-<uid>
+// normally; when another user has taken that name, an alternate of ours
+// (/dev/shm/zbx-<uid>-1 to -7) that exists, else /run/user/<uid> if the
+// system made it, else the first alternate that can be made.  Empty when
+// none is ours: opening then fails as untrusted.
+std::string shared_memory_folder();
 // Removes the lock object of the current namespace (every namespace has one
 // that outlives its blocks).  Only for a private namespace that no process
 // uses any more, as a test process's at its end.
@@ -36,7 +43,7 @@ void remove_shared_memory_lock();
 enum class SharedMemoryError {
     kNone,
     kMissing,      // open: there is no such block
-    kUntrusted,    // a block or lock of another user, or open to others, is in the way
+    kUntrusted,    // a folder, block or lock of another user, or open to others, is in the way
     kLockTimeout,  // the lock was held longer than the time-out
     kFailed,       // anything else (bad arguments, no memory, system errors)
 };
@@ -73,7 +80,6 @@ private:
 
     std::string object_name_;
     std::string namespace_;
-    bool in_runtime_dir_ = false;
     SharedMemoryError error_ = SharedMemoryError::kNone;
     int fd_ = -1;
     std::uint8_t* data_ = nullptr;

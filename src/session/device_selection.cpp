@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "device/device_directory.h"
 #include "device/zorbex_530_sdk.h"
+#include "session/acquisition.h"
 #include "session/session_groups.h"
 #include "session/zorbex.h"
 
@@ -36,8 +39,25 @@ void write_name(const std::string& name, Char* out, std::size_t size) {
     out[n] = Char{0};
 }
 
+// Probing and re-initialising change what the device link reads frames
+// through (its selected device, buffers and single-frame handle): they run
+// under the locks a snapshot, a start, a stop and a frame's processing
+// hold, in the same order (control, then frame), so no other export on the
+// session can be reading through it meanwhile.
+class DeviceLinkChange {
+public:
+    explicit DeviceLinkChange(CZorbex& session)
+        : control_(session.acquisition_control().control_lock()), frame_(session.frame_lock()) {}
+
+private:
+    std::lock_guard<std::recursive_mutex> control_;
+    std::lock_guard<platform::CriticalSection> frame_;
+};
+
 template <typename Char>
 int list_devices(CZorbex& session, Char (*names)[kNameEntryLength], bool probe_each_slot) {
+    std::optional<DeviceLinkChange> change;
+    if (probe_each_slot) change.emplace(session);
     Sensor* sensor = session.sensor_model();
     if (sensor == nullptr) {
         session.report(ERR_NOT_READY);
@@ -98,8 +118,13 @@ int get_device_name(CZorbex& session, int slot, char16_t* buffer, int size) {
 }
 
 int set_device_number(CZorbex& session, int number) {
+    DeviceLinkChange change(session);
     Sensor* sensor = session.sensor_model();
-    if (sensor == nullptr) {
+    // A running acquisition thread reads through the device link without
+    // those locks (it waits for frames outside them): the camera cannot be
+    // switched under it, as no acquisition can be started without a stop.
+    const std::int32_t mode = session.acquisition().mode;
+    if (sensor == nullptr || mode == kModeStreaming || mode == kModeTrigger) {
         session.report(ERR_NOT_READY);
         return 0;
     }

@@ -17,7 +17,10 @@ enum ErrorCode : std::int32_t {
     ERR_GEOMETRY = 7,
     ERR_TRANSFER = 8,
     ERR_PARAMETER = 9,
-    // 10 is not used.
+    // Initialization: the shared camera table's place is held by an object
+    // that is not private to the user (told apart from ERR_MEMORY so that
+    // nobody hunts for a memory shortage).
+    ERR_UNTRUSTED = 10,
     ERR_UNSUPPORTED = 11,
     ERR_FILE = 12,
     ERR_FRAME_TIMEOUT = 13,

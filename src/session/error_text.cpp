@@ -37,6 +37,10 @@ ErrorText text_of(int code) {
                     "the sensor can read out"};
         case ERR_TRANSFER: return {"ERR_TRANSFER", "a frame could not be read from the camera"};
         case ERR_PARAMETER: return {"ERR_PARAMETER", "the library refused a value as out of range"};
+        case ERR_UNTRUSTED:
+            return {"ERR_UNTRUSTED",
+                    "the shared camera table is held by a file or folder of another user, or one "
+                    "that others may open, and the library will not use it"};
         case ERR_UNSUPPORTED:
             return {"ERR_UNSUPPORTED", "this camera model does not support that operation"};
         case ERR_FILE: return {"ERR_FILE", "a file could not be created or written"};

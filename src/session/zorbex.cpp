@@ -38,7 +38,7 @@ pipeline::CImageBuffer* CZorbex::output_buffer() const {
 int CZorbex::initialize(ZbxWindow notify_window) {
     if (!camera_table_.open_session_block()) {
         // The window is not stored yet, so this failure is recorded only.
-        report(ERR_MEMORY);
+        report(camera_table_.last_error() == platform::SharedMemoryError::kUntrusted ? ERR_UNTRUSTED : ERR_MEMORY);
         return 0;
     }
     const bool sensor_ok = create_sensor_model();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_session.h"
@@ -83,6 +84,40 @@ TEST_F(TwoCameras, SwitchingSavesTheOldGroupsAndLoadsTheNew) {
     close();
     EXPECT_EQ(stored_value(camera_key(3, "Filter"), "Brightness"), 66);
     EXPECT_EQ(stored_value(camera_key(0, "Filter"), "Brightness"), 12);
+}
+
+// The camera cannot be switched under a running stream (its thread reads
+// through the device link); once stopped it can.
+TEST_F(TwoCameras, SwitchingWaitsForTheStreamToStop) {
+    ASSERT_EQ(Zorbex_StartPreview(h_), 1);
+    EXPECT_EQ(Zorbex_SetDeviceNumber(h_, 3), 0);
+    EXPECT_EQ(history(), std::vector<int>{1});
+    ASSERT_EQ(Zorbex_StopPreview(h_), 1);
+    EXPECT_EQ(Zorbex_SetDeviceNumber(h_, 3), 1);
+    EXPECT_TRUE(history().empty());
+}
+
+// Snapshots on one thread, switches and listings on another, one session:
+// each call finds the device link whole (re-initialisation used to free
+// the frame buffer a snapshot was reading into).
+TEST_F(TwoCameras, SnapshotsAndSwitchesOnOneSessionTakeTurns) {
+    constexpr int kRounds = 15;
+    int snapshots = 0;
+    std::thread shooter([&] {
+        std::vector<unsigned char> image(1280 * 720 * 3);
+        for (int i = 0; i < kRounds; ++i)
+            snapshots += Zorbex_SnapShot(h_, image.data(), static_cast<int>(image.size()), 1);
+    });
+    int switches = 0;
+    char names[10][256];
+    for (int i = 0; i < kRounds; ++i) {
+        switches += Zorbex_SetDeviceNumber(h_, i % 2 == 0 ? 3 : 0);
+        EXPECT_EQ(Zorbex_EnumDevice(h_, names), 2);
+    }
+    shooter.join();
+    EXPECT_EQ(snapshots, kRounds);
+    EXPECT_EQ(switches, kRounds);
+    EXPECT_TRUE(history().empty());
 }
 
 TEST_F(TwoCameras, CameraInformation) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -48,13 +50,15 @@ std::string probe(const fs::path& file, const std::string& key) {
     return out.substr(at + prefix.size(), out.find('\n', at) - at - prefix.size());
 }
 
-// The frame count in the main header: written when the file is finished.
-std::uint32_t header_frame_count(const fs::path& file) {
+std::uint32_t header_word(const fs::path& file, std::size_t at) {
     std::ifstream in(file, std::ios::binary);
     std::array<unsigned char, 52> head{};
     if (!in.read(reinterpret_cast<char*>(head.data()), head.size())) return 0;
-    return head[48] | head[49] << 8 | head[50] << 16 | static_cast<std::uint32_t>(head[51]) << 24;
+    return head[at] | head[at + 1] << 8 | head[at + 2] << 16 | static_cast<std::uint32_t>(head[at + 3]) << 24;
 }
+
+// The frame count in the main header: kept up to date as frames are written.
+std::uint32_t header_frame_count(const fs::path& file) { return header_word(file, 48); }
 
 // The RIFF size at offset 4: file size - 8 once the file is finished.
 std::uint32_t riff_size(const fs::path& file) {
@@ -64,8 +68,8 @@ std::uint32_t riff_size(const fs::path& file) {
     return head[4] | head[5] << 8 | head[6] << 16 | static_cast<std::uint32_t>(head[7]) << 24;
 }
 
-// Frames are written as they come, the headers only at the end: a file
-// past its headers holds a first frame.
+// Frames are written as they come: a file past its headers holds a first
+// frame.
 bool wait_for_first_frame(const fs::path& file, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -79,7 +83,8 @@ bool wait_for_first_frame(const fs::path& file, std::chrono::milliseconds limit)
 bool wait_until_finished(const fs::path& file, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        if (header_frame_count(file) > 0) return true;
+        // The index flag is set last, once the index is written.
+        if ((header_word(file, 44) & 0x10) != 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -213,6 +218,30 @@ TEST_F(Record, ARefusedFrameWriteFinishesTheFileAndPosts12) {
     EXPECT_EQ(riff_size(file), fs::file_size(file) - 8);
     EXPECT_EQ(fs::file_size(file), 232 + 2 * (8 + frame) + 8 + 2 * 16);
     EXPECT_EQ(probe(file, "nb_read_frames"), "2");
+}
+
+// A recording process killed outright leaves a file that plays with every
+// frame its headers count, at about the measured rate.
+TEST_F(Record, ARecordingKilledOutrightStillPlays) {
+    const fs::path file = dir_ / "killed.avi";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (Zorbex_Record(h_, file.c_str(), 600000, 0) != 1) ::_exit(10);
+        for (;;) ::pause();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (header_frame_count(file) < 3 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the recording did not start";
+    const std::uint32_t frames = header_frame_count(file);
+    ASSERT_GE(frames, 3u);
+    EXPECT_EQ(riff_size(file), 232 + frames * (8 + 1280 * 720 * 3) - 8);
+    expect_720p_bgr(file);
+    EXPECT_EQ(probe(file, "nb_read_frames"), std::to_string(frames));
 }
 
 }  // namespace

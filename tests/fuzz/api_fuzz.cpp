@@ -7,7 +7,13 @@
 // into reports; a watchdog turns any call that runs longer than 10 s into
 // a failure (exit status 3) that names the call.
 //
-//   api_fuzz [--seed N] [--calls N] [--seconds N] [--threads N]
+//   api_fuzz [--seed N] [--calls N] [--seconds N] [--threads N] [--pairs 1]
+//
+// --pairs 1 is the concurrent-pairs mode: two threads on one session, each
+// starting its next export at the same moment as the other (a barrier
+// before every call), the slow, stateful exports picked half of the time
+// and small numbers (valid cameras, modes, flags) more often; it finds
+// exports that free what another export on the same session is using.
 //
 // Ends with status 0 after the calls (or the time) given, printing how many
 // calls of each export ran.  Equal seeds give equal call sequences per
@@ -18,6 +24,7 @@
 
 #include <array>
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -43,6 +50,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSessions = 4;
+// The session of the concurrent-pairs mode.
+constexpr int kPairSession = 0;
 
 constexpr std::int64_t kWatchdogMs = 10000;
 constexpr std::size_t kFrameBytes = 1280 * 720 * 8;  // the largest image of any mode
@@ -61,6 +70,7 @@ struct World {
     fs::path dir;
     std::vector<std::string> names;
     std::vector<std::u16string> wide_names;
+    bool pairs = false;
 };
 World g_world;
 
@@ -91,6 +101,7 @@ public:
 
     ZbxHandle handle() {
         const std::uint32_t r = pick(100);
+        if (g_world.pairs) return r < 98 ? g_world.sessions[kPairSession].load() : g_world.stale.load();
         if (r < 88) return g_world.sessions[pick(kSessions)].load();
         if (r < 93) return g_world.stale.load();
         if (r < 97) return static_cast<ZbxHandle>(rng_());
@@ -101,6 +112,9 @@ public:
         return r == 0 ? nullptr : g_world.windows[r - 1];
     }
     int integer() {
+        // Pairs: valid camera numbers, modes and flags often, so that calls
+        // get past their checks to the work that may collide.
+        if (g_world.pairs && chance(400)) return static_cast<int>(pick(4));
         static constexpr int kValues[] = {0,   1,    -1,   2,    3,     4,      5,       7,      8,       12,
                                           16,  24,   28,   29,   31,    32,     33,      44,     48,      60,
                                           64,  100,  127,  128,  255,   256,    720,     1280,   1281,    4095,
@@ -464,11 +478,14 @@ struct Options {
     std::uint64_t calls = 100000;
     std::int64_t seconds = 0;  // 0: no time limit
     int threads = 2;
+    bool pairs = false;
 };
 
 std::atomic<std::uint64_t> g_calls{0};
 std::atomic<bool> g_stop{false};
 std::array<std::atomic<std::uint64_t>, kExportCount> g_counts{};
+// Concurrent-pairs mode: both threads pass it before each call.
+std::unique_ptr<std::barrier<>> g_pair_start;
 
 // `g` outlives the sessions: the cameras may still write frames into the
 // caller buffers it handed out until the sessions are released.
@@ -482,8 +499,14 @@ void worker(int id, Args& g, const Options& options, Running& running) {
         if (g.chance(60)) stream_call(g);
         if (index % 256 == 0 && id == 0) drain_messages();
         std::size_t which = g.pick(kExportCount);
-        // Slow exports: one pick in thirty stays.
-        while (kExports[which].heavy && !g.chance(33)) which = g.pick(kExportCount);
+        // Slow exports: one pick in thirty stays.  Pairs, whose faults lie
+        // between the stateful exports, pick among those half of the time.
+        if (options.pairs && g.chance(500)) {
+            while (!kExports[which].heavy) which = g.pick(kExportCount);
+        } else {
+            while (kExports[which].heavy && !g.chance(33)) which = g.pick(kExportCount);
+        }
+        if (g_pair_start) g_pair_start->arrive_and_wait();
         running.name = kExports[which].name;
         running.index = index;
         running.since = now_ms();
@@ -491,6 +514,8 @@ void worker(int id, Args& g, const Options& options, Running& running) {
         running.since = 0;
         g_counts[which].fetch_add(1, std::memory_order_relaxed);
     }
+    // The other thread no longer waits for this one.
+    if (g_pair_start) g_pair_start->arrive_and_drop();
 }
 
 void make_world() {
@@ -542,13 +567,20 @@ int main(int argc, char** argv) {
         else if (flag == "--calls") options.calls = value;
         else if (flag == "--seconds") options.seconds = static_cast<std::int64_t>(value);
         else if (flag == "--threads") options.threads = static_cast<int>(value);
+        else if (flag == "--pairs") options.pairs = value != 0;
         else {
-            std::fprintf(stderr, "usage: %s [--seed N] [--calls N] [--seconds N] [--threads N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seed N] [--calls N] [--seconds N] [--threads N] [--pairs 0|1]\n",
+                         argv[0]);
             return 2;
         }
     }
     if (options.seconds > 0 && options.calls == 100000) options.calls = UINT64_MAX;
     options.threads = std::max(1, std::min(options.threads, 8));
+    if (options.pairs) {
+        options.threads = 2;
+        g_world.pairs = true;
+        g_pair_start = std::make_unique<std::barrier<>>(2);
+    }
 
     make_world();
     std::vector<Running> running(static_cast<std::size_t>(options.threads));
@@ -604,8 +636,8 @@ int main(int argc, char** argv) {
         total += g_counts[i];
         if (g_counts[i] > 0) ++reached;
     }
-    std::printf("api_fuzz: seed %llu, %llu calls on %d threads in %.1f s, %zu of %zu exports reached\n",
+    std::printf("api_fuzz: seed %llu, %llu calls on %d threads%s in %.1f s, %zu of %zu exports reached\n",
                 static_cast<unsigned long long>(options.seed), static_cast<unsigned long long>(total),
-                options.threads, static_cast<double>(now_ms() - start) / 1000.0, reached, kExportCount);
+                options.threads, options.pairs ? " (pairs on one session)" : "", static_cast<double>(now_ms() - start) / 1000.0, reached, kExportCount);
     return 0;
 }

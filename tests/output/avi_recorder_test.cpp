@@ -160,6 +160,30 @@ TEST_F(AviRecorderTest, TimingRunsFromTheFirstFrameTakenToTheFirstPastTheDuratio
     EXPECT_EQ(seen_end[5], 5999u);
 }
 
+// While the recording runs the file already describes the frames written
+// and, from the first second on, the measured rate: a recording that is
+// never finished still plays at about its speed.
+TEST_F(AviRecorderTest, TheOpenFileCarriesFramesAndTheMeasuredRate) {
+    Bytes seen;
+    source_.on_pause = [&](int pass) {
+        if (pass == 17) seen = read_file(path("open.avi"));
+        if (pass == 20) recording_.store(0);
+        source_.clock = 1000 + static_cast<std::uint32_t>(pass - 1) * 100;  // 10 frames per second
+        raise();
+    };
+    EXPECT_EQ(record("open.avi", 100000), RecordEnd::kStopped);
+    ASSERT_GT(seen.size(), 232u);
+    EXPECT_EQ(frames_in(seen), 16u);
+    EXPECT_EQ(u32(seen, 140), 16u);
+    EXPECT_EQ(u32(seen, 4), 232 + 16 * (8 + 48) - 8);
+    // Eleven frames over the first 1000 ms: 11 frames per second.
+    EXPECT_EQ(u32(seen, 32), 100000000u / 1100);
+    EXPECT_EQ(u32(seen, 44) & kAvifHasIndex, 0u) << "no index until the end";
+    const Bytes done = read_file(path("open.avi"));
+    EXPECT_EQ(frames_in(done), 19u);
+    EXPECT_NE(u32(done, 44) & kAvifHasIndex, 0u);
+}
+
 TEST_F(AviRecorderTest, TakesAtMostOneFramePerPollAndClearsTheFlag) {
     std::vector<std::int32_t> flag_after_pass;
     // Pass:    1   2   3     4   5   6  7

@@ -1,10 +1,13 @@
-// The AVI writer: header bytes at Open, sizes, counts, timing and index
-// patched at Finish, frame chunks, independent decoding by ffprobe/ffmpeg,
+// The AVI writer: header bytes at Open, sizes and counts kept up with every
+// frame (a killed recording stays playable), timing and index at Finish,
+// frame chunks, independent decoding by ffprobe/ffmpeg,
 // and the file left behind when the disk refuses writes or the 32-bit
 // size limit is reached.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -86,7 +89,7 @@ TEST_F(AviWriterTest, OpenWritesEveryHeaderByte) {
     const Bytes b = read_file(dir_ / "a.avi");
     ASSERT_EQ(b.size(), 232u);
     EXPECT_EQ(id(b, 0), "RIFF");
-    EXPECT_EQ(u32(b, 4), 0u);
+    EXPECT_EQ(u32(b, 4), 224u);  // an empty file, valid as it stands
     EXPECT_EQ(id(b, 8), "AVI ");
     EXPECT_EQ(id(b, 12), "LIST");
     EXPECT_EQ(u32(b, 16), 200u);
@@ -96,7 +99,7 @@ TEST_F(AviWriterTest, OpenWritesEveryHeaderByte) {
     EXPECT_EQ(u32(b, 32), 33333u);
     EXPECT_EQ(u32(b, 36), (f + 8) * 30);
     EXPECT_EQ(u32(b, 40), 0u);
-    EXPECT_EQ(u32(b, 44), 0x10010u);
+    EXPECT_EQ(u32(b, 44), 0x10000u);  // no index yet
     EXPECT_EQ(u32(b, 48), 0u);
     EXPECT_EQ(u32(b, 52), 0u);
     EXPECT_EQ(u32(b, 56), 1u);
@@ -130,7 +133,7 @@ TEST_F(AviWriterTest, OpenWritesEveryHeaderByte) {
     EXPECT_EQ(u16(b, 194), 24u);
     for (std::size_t at = 196; at < 220; at += 4) EXPECT_EQ(u32(b, at), 0u) << at;
     EXPECT_EQ(id(b, 220), "LIST");
-    EXPECT_EQ(u32(b, 224), 0u);
+    EXPECT_EQ(u32(b, 224), 4u);
     EXPECT_EQ(id(b, 228), "movi");
 }
 
@@ -232,6 +235,47 @@ TEST_F(AviWriterTest, FfprobeReadsRawBgr24WithEveryFrame) {
                                  "stream=avg_frame_rate -of default=nw=1:nk=1 '" +
                                  (dir_ / "c.avi").string() + "'");
     EXPECT_EQ(rate, "25/1\n");
+}
+
+// A writer killed at any point leaves a file whose headers describe every
+// complete frame, which ffprobe decodes; the rate given meanwhile is in it.
+TEST_F(AviWriterTest, AKilledWriterLeavesAPlayableFile) {
+    const std::string name = path("killed.avi");
+    const std::uint32_t f = AviFrameSize(64, 48);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CAviWriter w;
+        w.set_size(64, 48);
+        if (w.Open(name.c_str()) != 1) ::_exit(10);
+        w.set_rate(1250);  // 12.5 frames per second
+        for (int k = 0;; ++k) {
+            if (w.AddFrame(picture(f, k)) != AviStatus::kOk) ::_exit(11);
+            if (k == 4 && ::write(ready[1], "r", 1) != 1) ::_exit(12);
+        }
+    }
+    ::close(ready[1]);
+    char c = 0;
+    const bool five = ::read(ready[0], &c, 1) == 1;
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    ASSERT_TRUE(five) << "the writer failed before its fifth frame";
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const Bytes b = read_file(name);
+    const std::uint32_t n = u32(b, 48);
+    EXPECT_GE(n, 5u);
+    EXPECT_EQ(u32(b, 140), n);
+    EXPECT_EQ(u32(b, 224), 4 + n * (8 + f));
+    EXPECT_EQ(u32(b, 4), 232 + n * (8 + f) - 8);
+    EXPECT_GE(b.size(), 232 + n * (8 + f));
+    EXPECT_EQ(u32(b, 128), 800000u);
+    const std::string out = probe(name);
+    EXPECT_NE(out.find("nb_read_frames=" + std::to_string(n) + "\n"), std::string::npos) << out;
 }
 
 TEST_F(AviWriterTest, StoredRowsAreBottomUpForDecoders) {

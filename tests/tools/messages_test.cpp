@@ -18,13 +18,14 @@ TEST(MessagesTest, EveryCodeHasItsNameAndASentence) {
         {1, "ERR_NOT_READY"}, {2, "ERR_DEVICE_UNAVAILABLE"}, {3, "ERR_THREAD_START"},
         {4, "ERR_WINDOW"},    {5, "ERR_MEMORY"},             {6, "ERR_DEVICE_IO"},
         {7, "ERR_GEOMETRY"},  {8, "ERR_TRANSFER"},           {9, "ERR_PARAMETER"},
-        {11, "ERR_UNSUPPORTED"}, {12, "ERR_FILE"},           {13, "ERR_FRAME_TIMEOUT"}};
+        {10, "ERR_UNTRUSTED"},   {11, "ERR_UNSUPPORTED"},    {12, "ERR_FILE"},
+        {13, "ERR_FRAME_TIMEOUT"}};
     for (const auto& [code, name] : names) {
         EXPECT_EQ(error_name(code), name);
         EXPECT_FALSE(error_sentence(code, {}).empty());
     }
-    EXPECT_EQ(error_name(10), "error 10");
-    EXPECT_EQ(describe_error(10, {}), "error 10 (10): the library reported an error code it does not document");
+    EXPECT_EQ(error_name(14), "error 14");
+    EXPECT_EQ(describe_error(14, {}), "error 14 (14): the library reported an error code it does not document");
 }
 
 TEST(MessagesTest, SentencesNameTheCameraFileAndValue) {

@@ -22,6 +22,8 @@ constexpr guint kTurnMs = 20;
 // loss) and how soon it looks again when another thread runs the context.
 constexpr auto kIdleLook = std::chrono::milliseconds(200);
 constexpr auto kBusyLook = std::chrono::milliseconds(10);
+constexpr int kOpenAttempts = 5;
+constexpr auto kOpenRetryAfter = std::chrono::milliseconds(100);
 
 // Posted work not yet run plus open dialog windows: while there is any,
 // the main context must be run.
@@ -156,7 +158,13 @@ void GtkUiThread::main() {
     if (gdk_display_get_default() == nullptr) {
         g_handler_before_gtk = XSetIOErrorHandler(nullptr);
         XSetIOErrorHandler(g_handler_before_gtk);
-        ok = gtk_init_check(nullptr, nullptr) != FALSE;
+        // An X server may refuse a connection for a moment (its queue of
+        // new clients full); a dialog must not end unseen for that.
+        for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+            ok = gtk_init_check(nullptr, nullptr) != FALSE;
+            if (ok) break;
+            std::this_thread::sleep_for(kOpenRetryAfter);
+        }
         if (ok) keep_the_process_on_display_loss();
     }
     {

@@ -5,6 +5,7 @@
 // in a fresh process of its own (GTK keeps its first display for good) on a
 // private Xvfb.
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
 #include <unistd.h>
@@ -102,6 +103,8 @@ gboolean open_when_idle(gpointer o) {
     return G_SOURCE_REMOVE;
 }
 
+std::atomic<int> g_status{0};
+
 gboolean quit_loop(gpointer loop) {
     g_main_loop_quit(static_cast<GMainLoop*>(loop));
     return G_SOURCE_REMOVE;
@@ -170,6 +173,10 @@ int open_from_the_loop(const LoopCase& c) {
     });
     g_main_loop_run(loop);
     driver.join();
+    // The server goes with this function's locals, and GDK would end the
+    // process with status 1 on noticing: it ends with the test's instead.
+    g_status = status;
+    XSetIOErrorHandler([](Display*) -> int { std::_Exit(g_status); });
     return status;
 }
 
@@ -225,7 +232,7 @@ TEST_P(DisplayGone, TheProcessExitsPromptlyWithItsStatus) {
     EXPECT_EXIT(std::_Exit(exit_after_display_loss(dialog_open)), testing::ExitedWithCode(0), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(OpenOrClosed, DisplayGone, testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(OpenOrClosed, DisplayGone, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) {
                              return info.param ? "DialogOpen" : "DialogClosed";
                          });

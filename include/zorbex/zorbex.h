@@ -170,12 +170,16 @@ ZBX_API int Zorbex_LoadConfigFileW(ZbxHandle h, const char16_t* file_name);
 /* Dialogs.  Each runs a modal property dialog and returns once it has
  * closed: 1 however it ended, 0 when the session has no camera.  With a
  * display reachable (DISPLAY or WAYLAND_DISPLAY, and the library built with
- * GTK 3) the dialog is a real window in the session's language; the calling
- * thread waits while the library's GUI thread runs it, and the preview keeps
- * streaming meanwhile.  Without a display nothing is shown: the dialog ends
- * at once as if Cancel had been pressed, so nothing changes.
- * Zorbex_Release of the session from another thread ends an open dialog as
- * Cancel first. */
+ * GTK 3) the dialog is a real window in the session's language.  Any thread
+ * may call: from the thread that runs GLib's default main loop (a GTK
+ * application's button handler) the dialog runs in a nested loop there;
+ * from another thread the call waits while that loop, or the library's own
+ * GUI thread when the application runs none, shows the dialog.  The preview
+ * keeps streaming while the analog and image dialogs are open; the camera
+ * format dialog stops acquisition while it is open and resumes it when it
+ * closes.  Without a display nothing is shown: the dialog ends at once as if
+ * Cancel had been pressed, so nothing changes.  Zorbex_Release of the session
+ * from another thread ends an open dialog as Cancel first. */
 ZBX_API int Zorbex_SetAnalogDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetImageDlg(ZbxHandle h, ZbxWindow owner);
 ZBX_API int Zorbex_SetCameraDlg(ZbxHandle h, ZbxWindow owner);

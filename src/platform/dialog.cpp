@@ -133,6 +133,11 @@ void PostQueue::wait_closed() {
     cond_.wait(lock, [this] { return closed_; });
 }
 
+bool PostQueue::wait_closed_for(std::uint32_t timeout_ms) {
+    std::unique_lock lock(mutex_);
+    return cond_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return closed_; });
+}
+
 // ---- ModalRun -------------------------------------------------------------
 
 ModalRun::ModalRun() : queue_(std::make_shared<PostQueue>()) {}
@@ -517,7 +522,10 @@ int cancel_modal_dialogs(const void* owner) {
     }
     for (const auto& queue : queues) queue->request_cancel();
     for (const auto& queue : queues) {
-        if (queue->runner() != std::this_thread::get_id()) queue->wait_closed();
+        if (queue->runner() == std::this_thread::get_id()) continue;
+        // The dialog may be run by the loop this thread runs (an
+        // application's main loop that called in): keep that loop going.
+        while (!queue->wait_closed_for(10)) let_displayed_dialogs_run();
     }
     return static_cast<int>(queues.size());
 }

@@ -300,6 +300,12 @@ private:
 // calling thread.  Returns how many dialogs were asked to close.
 int cancel_modal_dialogs(const void* owner);
 
+// Any thread, for a wait on dialogs to end: when the calling thread runs the
+// main loop that shows dialogs (an application's loop called into the
+// library), runs what is ready there, so the dialogs it shows can end;
+// otherwise does nothing.
+void let_displayed_dialogs_run();
+
 // Queues a message for an open dialog (its procedure's on_message runs on
 // the dialog's thread when the dialog next processes its messages).  Any
 // thread.  False when the dialog is closed or its queue is full.

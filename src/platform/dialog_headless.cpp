@@ -10,5 +10,7 @@ std::optional<DisplayedDialog> displayed_dialog() { return std::nullopt; }
 
 bool save_displayed_dialog(const std::string&) { return false; }
 
+void let_displayed_dialogs_run() {}
+
 }  // namespace zbx::platform
 #endif

@@ -41,6 +41,8 @@ public:
     void set_runner(std::thread::id runner);
     [[nodiscard]] std::thread::id runner();
     void wait_closed();
+    // As wait_closed, up to timeout_ms; true once closed.
+    bool wait_closed_for(std::uint32_t timeout_ms);
 
 private:
     std::mutex mutex_;

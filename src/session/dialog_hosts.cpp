@@ -267,8 +267,10 @@ void close_session_dialogs(CZorbex& session) {
         lock.unlock();
         // Asked again each round: a dialog may open between two asks.
         (void)platform::cancel_modal_dialogs(&session);
+        // The dialog may be shown by the loop this thread runs.
+        platform::let_displayed_dialogs_run();
         lock.lock();
-        r.cond.wait_for(lock, std::chrono::milliseconds(20),
+        r.cond.wait_for(lock, std::chrono::milliseconds(10),
                         [&] { return !r.count.contains(&session); });
     }
 }

@@ -210,6 +210,29 @@ TEST_F(AnalogOnScreen, DefaultThenOkKeepsTheDefaults) {
     EXPECT_EQ(host.at(Slot::kExposure), 637);
 }
 
+// Enter is OK wherever the keyboard focus is but on a push button: from an
+// edit it keeps what was typed, and from a check box it confirms without
+// toggling the box again.
+TEST_F(AnalogOnScreen, EnterInAnEditOrOnACheckBoxIsOk) {
+    open_analog();
+    ASSERT_TRUE(click(ids::kMirrorV, 0, 0.1));  // focused and checked
+    EXPECT_TRUE(settle([&] { return last_call_is({"mirror_v", 1}); }));
+    ASSERT_TRUE(type_into(ids::kExposureEdit, 0, "800"));
+    EXPECT_TRUE(settle([&] { return last_call_is({"exposure", 800}); }));
+    ASSERT_TRUE(xdo("key Return"));
+    EXPECT_EQ(closed_result(), platform::kIdOk);
+    EXPECT_EQ(host.at(Slot::kExposure), 800);
+
+    open_analog();  // the box shows the sensor again: unchecked
+    ASSERT_TRUE(click(ids::kMirrorV, 0, 0.1));  // checked, and focused
+    EXPECT_TRUE(settle([&] { return last_call_is({"mirror_v", 1}); }));
+    const std::size_t calls = host.calls.size();
+    ASSERT_TRUE(xdo("key Return"));
+    EXPECT_EQ(closed_result(), platform::kIdOk);
+    EXPECT_EQ(host.at(Slot::kMirrorV), 1);
+    EXPECT_EQ(host.calls.size(), calls);  // no toggle on the way out
+}
+
 TEST_F(OnScreen, SwitchingToTheGrayTabAndChoosingItsBayerModeSurvivesOk) {
     test::ScopedLanguage language("C");
     FakeImageHost host;

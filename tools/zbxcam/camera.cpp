@@ -65,13 +65,18 @@ std::unique_ptr<Camera> Camera::open(Io& io, std::string_view command, int numbe
 }
 
 Camera::~Camera() {
+    end_session();
+    if (window_) ZbxWin_DestroyWindow(window_);
+}
+
+void Camera::end_session() {
     if (handle_ != 0 && keeper_) {
         // Nothing may move a value (automatic exposure) once it is back.
         (void)Zorbex_StopPreview(handle_);
         (void)keeper_->restore(handle_);
     }
     if (handle_ != 0) Zorbex_Release(handle_);
-    if (window_) ZbxWin_DestroyWindow(window_);
+    handle_ = 0;
 }
 
 std::vector<int> Camera::take_errors() {

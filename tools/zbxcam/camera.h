@@ -34,6 +34,10 @@ public:
     Camera& operator=(const Camera&) = delete;
 
     [[nodiscard]] ZbxHandle handle() const { return handle_; }
+    // Ends the session now, as the destructor would (stored values put back
+    // as asked, then released); the handle is 0 after.  May run on another
+    // thread while the owning thread waits inside an export of this session.
+    void end_session();
     [[nodiscard]] int number() const { return number_; }
 
     // Every code reported since the last call, oldest first: the error

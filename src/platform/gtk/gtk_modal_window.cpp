@@ -149,6 +149,10 @@ void GtkModalWindow::build_controls(Dialog& dialog, GtkWidget* fixed, int origin
         case ControlKind::kPushButton:
             w = gtk_button_new_with_label(text.c_str());
             connect(w, "clicked", on_clicked, c.get());
+            if ((s.flags & kControlDefault) != 0 && &dialog == &root_) {
+                gtk_widget_set_can_default(w, TRUE);
+                default_button_ = w;
+            }
             break;
         case ControlKind::kCheckBox:
             w = gtk_check_button_new_with_label(text.c_str());
@@ -361,7 +365,9 @@ void GtkModalWindow::open() {
     build_controls(root_, fixed_, 0, 0);
     connect(window_, "delete-event", on_delete, this);
     connect(window_, "key-press-event", on_key, this);
+    if (default_button_ != nullptr) gtk_window_set_default(GTK_WINDOW(window_), default_button_);
     open_windows().push_back(this);
+    GtkUiThread::window_opened();
 
     run_.queue()->set_runner(std::this_thread::get_id());
     root_.procedure().on_init(root_);
@@ -392,8 +398,11 @@ void GtkModalWindow::finish() {
     if (tick_ != 0) g_source_remove(tick_);
     tick_ = 0;
     std::erase(open_windows(), this);
+    GtkUiThread::window_closed();
     gtk_widget_destroy(window_);
     window_ = nullptr;
+    // Gone from the screen now, not at the next turn of the main loop.
+    gdk_display_flush(gdk_display_get_default());
     // The dialog objects belong to the waiting caller from here on.
     closed_();
     g_idle_add(
@@ -412,6 +421,7 @@ void GtkModalWindow::end_all_for_lost_display() {
         GtkModalWindow* window = windows.back();
         windows.pop_back();
         window->finished_ = true;
+        GtkUiThread::window_closed();
         window->run_.queue()->request_cancel();
         (void)window->run_.process_messages(0);
         window->closed_();
@@ -492,10 +502,29 @@ gboolean GtkModalWindow::on_delete(GtkWidget*, GdkEvent*, gpointer data) {
 
 gboolean GtkModalWindow::on_key(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkModalWindow*>(data);
-    if (event->keyval != GDK_KEY_Escape || self->finished_) return FALSE;
-    self->automation_.close();
+    if (self->finished_) return FALSE;
+    if (event->keyval == GDK_KEY_Escape) {
+        self->automation_.close();
+        self->after_event();
+        return TRUE;
+    }
+    const bool enter = event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter ||
+                       event->keyval == GDK_KEY_ISO_Enter;
+    const auto modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    if (!enter || modifiers != 0) return FALSE;
+    // Enter confirms the dialog from everywhere but a push button, which
+    // takes Enter itself (check boxes and radio buttons do not toggle).
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(self->window_));
+    if (focus != nullptr && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus)) return FALSE;
+    self->automation_.click(self->root_, self->default_id());
     self->after_event();
     return TRUE;
+}
+
+int GtkModalWindow::default_id() const {
+    for (const ControlState& c : root_.controls())
+        if (c.kind == ControlKind::kPushButton && (c.flags & kControlDefault) != 0) return c.id;
+    return kIdOk;
 }
 
 // Messages posted from other threads (and close requests) arrive here.
@@ -562,9 +591,11 @@ bool run_on_display(ModalRun& run, Dialog& root) {
     // Nobody can reach a dialog whose display has gone: it ends as Cancel,
     // so the call that opened it returns.
     GtkUiThread::on_display_lost(&GtkModalWindow::end_all_for_lost_display);
-    if (ui->on_gui_thread()) {
-        // Opened from another dialog's event: a nested loop, as modal
-        // dialogs do.
+    if (GtkUiThread::owns_gtk()) {
+        // Called from the thread that runs the main loop (an application's
+        // own GTK loop, or another dialog's event): a nested loop there, as
+        // modal dialogs do; waiting for another thread would wait for this
+        // one.
         bool done = false;
         auto* window = new GtkModalWindow(run, root, [&done] { done = true; });
         window->open();
@@ -591,6 +622,12 @@ bool run_on_display(ModalRun& run, Dialog& root) {
         }
     }
     return true;
+}
+
+void let_displayed_dialogs_run() {
+    if (!GtkUiThread::owns_gtk() || GtkUiThread::display_lost()) return;
+    for (int i = 0; i < 100 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
 }
 
 std::optional<DisplayedDialog> displayed_dialog() {

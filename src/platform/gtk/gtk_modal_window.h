@@ -68,6 +68,7 @@ private:
     void after_event();
     void finish();
     [[nodiscard]] const ControlState& state(const Control& c) const;
+    [[nodiscard]] int default_id() const;  // the push button Enter clicks
 
     static void on_clicked(GtkWidget* widget, gpointer data);
     static void on_edit_changed(GtkEditable* editable, gpointer data);
@@ -86,6 +87,7 @@ private:
     std::function<void()> closed_;
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
+    GtkWidget* default_button_ = nullptr;
     GtkCssProvider* css_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;
     std::vector<Page> pages_;

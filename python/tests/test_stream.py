@@ -75,7 +75,8 @@ def test_blocks_come_back_when_frames_are_dropped(cam):
 @pytest.mark.parametrize("closer", ["stream", "camera"])
 def test_close_from_another_thread_ends_a_waiting_loop(cam, closer):
     stream = cam.stream(timeout=30)
-    next(stream)
+    first = next(stream)
+    kept = first.copy()
     zorbex.vcam.stop_frames(SLOT)  # the loop now waits for a frame that never comes
     outcome = []
     ended = threading.Event()
@@ -98,6 +99,7 @@ def test_close_from_another_thread_ends_a_waiting_loop(cam, closer):
     assert ended.wait(2) and time.monotonic() - start < 2
     worker.join()
     assert outcome == ["ended"] and not stream.running
+    assert np.array_equal(first, kept)  # frames stay valid after the close
     assert threading.active_count() == 1 + sum(t.daemon for t in threading.enumerate())
 
 

@@ -1,7 +1,6 @@
 """Cameras: opening one, its settings, and frames as numpy arrays."""
 from __future__ import annotations
 
-import asyncio
 import ctypes
 import math
 import os
@@ -532,6 +531,7 @@ class Camera:
         for asyncio.  Each wait runs in the event loop's executor, so the
         loop stays free meanwhile; cancelling the task or leaving the loop
         stops the stream."""
+        import asyncio  # here: importing it costs every program ~50 ms
         stream = self.stream(count, timeout, strategy)
         loop = asyncio.get_running_loop()
         try:

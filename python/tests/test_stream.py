@@ -26,12 +26,14 @@ def test_frames_carry_the_librarys_metadata_through_views_and_pickling(cam):
     cam.set(exposure_us=8000, gain=3)
     before = time.monotonic_ns()
     frames = list(cam.stream(count=5))
-    assert [f.number for f in frames] == [1, 2, 3, 4, 5]
+    # Gaps in the numbers are the frames counted as dropped before each.
+    assert frames[0].number == 1 + frames[0].dropped_before
+    assert all(b.number - a.number - 1 == b.dropped_before for a, b in zip(frames, frames[1:]))
     assert all(before < f.timestamp <= time.monotonic_ns() for f in frames)
     assert all(a.timestamp < b.timestamp for a, b in zip(frames, frames[1:]))
     frame = frames[-1]
     assert (frame.exposure_us, frame.gain) == (cam.exposure_us, 3)
-    assert frame.dropped_before == 0 and frame.color_mode == "bgr24" and frame.bayer is None
+    assert frame.color_mode == "bgr24" and frame.bayer is None
     copy = pickle.loads(pickle.dumps(frame[10:20]))
     assert isinstance(copy, zorbex.Frame) and np.array_equal(copy, frame[10:20])
     assert copy.metadata() == frame.metadata()
@@ -42,16 +44,20 @@ def test_frames_carry_the_librarys_metadata_through_views_and_pickling(cam):
 
 @pytest.mark.parametrize("keep", [0, 8, 40])
 def test_keeping_frames_costs_memory_not_frames(cam, keep):
-    # The paced camera at its own rate: the loop keeps up, whatever it keeps.
     zorbex.vcam.set_scene(SLOT, "chart", moving=True)
-    kept, copies = [], []
+    kept, copies, spare = [], [], []
     stream = cam.stream(count=40)
     for frame in stream:
         kept = (kept + [frame])[-keep:] if keep else []
         if frame.number % 10 == 1:
             copies.append((frame, frame.copy()))
-    assert stream.frames == 40 and stream.dropped == 0
-    assert [f.number for f in kept] == list(range(41 - keep, 41))
+        stats = stream.stats()
+        spare.append(stats["buffers"] - stats["held"])
+    # However many frames the loop keeps, the queue always has buffers to
+    # fill: frames are lost only when the machine starves the camera's
+    # transfer (the rate itself is measured in bench/python_stream.py).
+    assert stream.frames == 40 and min(spare) >= 2
+    assert len(kept) == keep and all(a.number < b.number for a, b in zip(kept, kept[1:]))
     # What was handed out was never written again.
     assert all(np.array_equal(frame, copy) for frame, copy in copies)
     assert not np.array_equal(copies[0][0], copies[-1][0])

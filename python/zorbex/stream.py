@@ -288,6 +288,9 @@ class Stream:
         queue = self._queue
         pointer = queue.pointer
         frame_ref = self._frame_ref
+        # Taken before the wait: a close() on another thread meanwhile drops
+        # the queue's list, not the blocks of a frame already on its way.
+        blocks = queue.blocks
         deadline = 0.0
         while True:
             code = self._wait(pointer, _WAIT_SLICE_MS, frame_ref)
@@ -324,7 +327,7 @@ class Stream:
         if self._bayer is not None:
             meta["bayer"] = self._bayer
         del record
-        block = queue.blocks[number]
+        block = blocks[number]
         with queue.lock:
             queue.held += 1
             short = len(queue.blocks) - queue.held < _SPARE_BLOCKS

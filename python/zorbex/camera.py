@@ -133,6 +133,37 @@ class Camera:
     ``zorbex.ADJUSTMENTS`` for the list, ranges and units).
     """
 
+    # The image adjustment values, properties made from zorbex.ADJUSTMENTS
+    # below; declared here so that type checkers know them.
+    brightness: int
+    contrast: int
+    hue: int
+    saturation: int
+    sharpness: int
+    bayer_gain_rgb: int
+    bayer_gain_red: int
+    bayer_gain_green: int
+    bayer_gain_blue: int
+    bayer_gain_auto: bool
+    gamma: int
+    bayer_mode: int
+    global_gain: int
+    color_gain_red: int
+    color_gain_green1: int
+    color_gain_green2: int
+    color_gain_blue: int
+    exposure_time: int
+    gray_mode: int
+    gray_gain_r: int
+    gray_gain_g1: int
+    gray_gain_g2: int
+    gray_gain_b: int
+    gray_offset_r: int
+    gray_offset_g1: int
+    gray_offset_g2: int
+    gray_offset_b: int
+    gray_auto_balance: int
+
     def __init__(self, slot: int = 0) -> None:
         slot = _check_range(slot, "slot", 0, MAX_SLOTS - 1)
         self._slot = slot

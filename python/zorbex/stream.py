@@ -39,8 +39,10 @@ STRATEGIES = {"all": DELIVER_ALL, "latest": DELIVER_LATEST}
 
 # Waits are cut into slices so that Ctrl-C is seen between them.
 _WAIT_SLICE_MS = 100
-# Blocks lent at the start, and the least number the queue keeps to fill.
-_FIRST_BLOCKS = 4
+# Blocks lent at the start (the loop variable holds one while the next is
+# awaited, so four are left to fill, as in a C loop on four buffers), and
+# the least number the queue keeps to fill.
+_FIRST_BLOCKS = 5
 _SPARE_BLOCKS = 3
 _new_frame = np.ndarray.__new__
 
@@ -95,6 +97,7 @@ class _Queue:
         self.closed = False
         # The live release watches (weak references with callbacks need an owner).
         self.watches: Dict[int, "weakref.ReferenceType[Any]"] = {}  # by frame address
+        self.releasers: Dict[int, Callable[[Any], None]] = {}
         self.dropped_copies = 0
 
     def lend(self, size: int) -> bool:
@@ -113,10 +116,12 @@ class _Queue:
         return True
 
     def releaser(self, frame_address: int) -> Callable[[Any], None]:
+        """The callback that gives a frame back once nothing refers to it;
+        one per frame record (the queue reuses its records with its buffers)."""
         def release(watch: Any) -> None:
             # Runs on the thread that dropped the frame's last reference.
+            self.watches.pop(frame_address, None)
             with self.lock:
-                self.watches.pop(frame_address, None)
                 self.held -= 1
             self.lib.ZbxStream_Release(self.pointer, frame_address)
         return release
@@ -340,9 +345,11 @@ class Stream:
             self._lib.ZbxStream_Release(pointer, address)
         else:
             memory = queue.block_type.from_buffer(block)
-            watch = weakref.ref(memory, queue.releaser(address))
-            with queue.lock:
-                queue.watches[address] = watch
+            release = queue.releasers.get(address)
+            if release is None:
+                release = queue.releasers[address] = queue.releaser(address)
+            # A dict store is atomic: the callback's pop needs no lock with it.
+            queue.watches[address] = weakref.ref(memory, release)
             frame = _new_frame(Frame, self._shape, self._dtype, memory, 0, self._strides)
             del memory
         frame.__dict__.update(meta)

@@ -16,10 +16,9 @@ import ctypes
 import math
 import threading
 import weakref
-from ctypes import POINTER, byref, c_int32, c_uint8, c_void_p
+from ctypes import POINTER, byref, c_uint8, c_void_p
 from time import monotonic
-from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Optional, Set, Tuple,
-                    Type)
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Optional
 
 import numpy as np
 
@@ -28,7 +27,7 @@ from ._library import (DELIVER_ALL, DELIVER_LATEST, OUTPUT_DEVELOPED, OUTPUT_RAW
                        QUEUE_ENDED, QUEUE_INVALID_HANDLE, QUEUE_MAX_BUFFERS, QUEUE_OK,
                        QUEUE_TIMEOUT, QueueFrame)
 from .errors import (ERR_DEVICE_UNAVAILABLE, ERR_FRAME_TIMEOUT, ERR_NOT_READY, ERR_PARAMETER,
-                     CameraClosedError, ParameterError, ZorbexError, error_for)
+                     ParameterError, ZorbexError, error_for)
 from .frame import BAYER_ORDERS, FORMATS, Frame, geometry
 
 if TYPE_CHECKING:
@@ -137,10 +136,6 @@ class _Queue:
         self.blocks = []
 
 
-def _close_queue(queue: _Queue, session_slot: List[Any]) -> None:
-    queue.close()
-
-
 class Stream:
     """A running stream of frames (see :meth:`Camera.stream`).
 
@@ -196,7 +191,8 @@ class Stream:
                 raise self._queue_error(code, "start streaming")
             queue = _Queue(lib, int(pointer.value or 0))
             self._queue = queue
-            self._finalizer = weakref.finalize(self, _close_queue, queue, [])
+            # Closes the queue when the stream is dropped without close().
+            self._finalizer = weakref.finalize(self, queue.close)
             try:
                 layout = _library.FrameFormat()
                 code = lib.ZbxStream_GetFormat(queue.pointer, byref(layout))

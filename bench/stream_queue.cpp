@@ -13,7 +13,9 @@
 //   fast as frames are taken: frames per second, and the ratio to the
 //   develop step alone on the same core (to_develop).
 // - BM_KeepEvery: every frame in order, paced, a program that keeps all it
-//   takes: dropped must stay 0.
+//   takes: dropped must stay 0; process CPU per frame (process_cpu_us).
+// - BM_UnpacedLoop: unpaced, every frame taken and given back at once,
+//   frames per second and process CPU per frame.
 // - BM_CancelLatency: from ZbxStream_Cancel to the return of a thread
 //   waiting in ZbxStream_Wait, median and longest of 100.
 // - BM_Sessions: `range(0)` sessions in one process, one camera slot each,
@@ -284,6 +286,7 @@ void BM_KeepEvery(benchmark::State& state) {
     }
     std::vector<const ZbxFrame*> kept;
     std::uint64_t dropped = 0;
+    const double cpu_start = process_cpu_s();
     for (auto _ : state) {
         const ZbxFrame* f = nullptr;
         if (ZbxStream_Wait(s, 5000, &f) != ZBX_OK) {
@@ -293,13 +296,54 @@ void BM_KeepEvery(benchmark::State& state) {
         dropped += f->dropped;
         kept.push_back(f);
     }
+    const double cpu = process_cpu_s() - cpu_start;
     for (const ZbxFrame* f : kept) (void)ZbxStream_Release(s, f);
     (void)ZbxStream_Close(s);
     (void)Zorbex_Release(h);
     state.counters["dropped"] = static_cast<double>(dropped);
     state.counters["kept"] = static_cast<double>(kept.size());
+    // The whole process (library threads, the virtual camera's transfer
+    // thread, this loop) per frame: bench/python_stream.py's yardstick.
+    state.counters["process_cpu_us"] = kept.empty() ? 0 : cpu / static_cast<double>(kept.size()) * 1e6;
 }
 BENCHMARK(BM_KeepEvery)->Arg(300)->Iterations(300)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Unpaced, every frame in order, the loop taking each frame and giving it
+// back at once (four queue buffers, no pinning): the C counterpart of
+// `for frame in cam.stream(strategy="all")` with only the loop variable.
+void BM_UnpacedLoop(benchmark::State& state) {
+    reset_cameras(1);
+    const ZbxHandle h = open_camera(0, false);
+    ZbxStream* s = h != 0 ? open_stream(h, 4, ZBX_DELIVER_ALL) : nullptr;
+    if (s == nullptr) {
+        state.SkipWithError("no stream");
+        return;
+    }
+    const ZbxFrame* first = nullptr;
+    if (ZbxStream_Wait(s, 5000, &first) == ZBX_OK) (void)ZbxStream_Release(s, first);  // the start is not timed
+    std::uint64_t frames = 0;
+    std::uint64_t dropped = 0;
+    const double cpu_start = process_cpu_s();
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        const ZbxFrame* f = nullptr;
+        if (ZbxStream_Wait(s, 5000, &f) != ZBX_OK) {
+            state.SkipWithError("no frame");
+            break;
+        }
+        ++frames;
+        dropped += f->dropped;
+        (void)ZbxStream_Release(s, f);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = process_cpu_s() - cpu_start;
+    (void)ZbxStream_Close(s);
+    (void)Zorbex_Release(h);
+    state.counters["fps"] = static_cast<double>(frames) / seconds;
+    state.counters["dropped"] = static_cast<double>(dropped);
+    state.counters["process_cpu_us"] = frames == 0 ? 0 : cpu / static_cast<double>(frames) * 1e6;
+}
+BENCHMARK(BM_UnpacedLoop)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 
 void BM_CancelLatency(benchmark::State& state) {
     reset_cameras(1);

@@ -53,7 +53,7 @@ def main() -> int:
             if args.seconds and elapsed >= args.seconds:
                 break
         stream.close()
-        print(f"{stream.frames} frames, {stream.dropped} dropped, {stream.failed} failed")
+        print(f"{stream.frames} frames, {stream.dropped} dropped")
     if headless:
         print(f"{written} frames written to {args.out}/")
     else:

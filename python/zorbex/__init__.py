@@ -9,7 +9,7 @@ the library's error codes as exceptions::
     with zorbex.Camera(0) as cam:
         cam.color_mode = "bgr24"
         for frame in cam.stream(count=10):
-            print(frame.number, frame.shape, frame.mean())
+            print(frame.number, frame.timestamp, frame.shape, frame.mean())
 
 ``zorbex.vcam`` drives the virtual camera that stands in for hardware.
 The library is found through ``ZORBEX_LIBRARY``, next to the package, in the
@@ -21,13 +21,13 @@ from .camera import (FILE_FORMATS, Camera, CameraEntry, CaptureWindow, cameras,
                      version)
 from .errors import (CameraClosedError, DeviceUnavailableError, FrameTimeoutError,
                      ParameterError, ZorbexError)
-from .frame import COLOR_MODES, Frame
-from .stream import Stream
+from .frame import COLOR_MODES, RAW_MODES, Frame
+from .stream import STRATEGIES, Stream
 from . import errors, vcam
 
 __all__ = [
     "ADJUSTMENTS", "Adjustment", "COLOR_MODES", "FILE_FORMATS", "Camera", "CameraClosedError",
     "CameraEntry", "CaptureWindow", "DeviceUnavailableError", "Frame", "FrameTimeoutError",
-    "LibraryNotFoundError", "ParameterError", "Stream", "ZorbexError", "cameras", "errors",
+    "LibraryNotFoundError", "ParameterError", "RAW_MODES", "STRATEGIES", "Stream", "ZorbexError", "cameras", "errors",
     "library_path", "vcam", "version",
 ]

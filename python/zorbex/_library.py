@@ -85,6 +85,49 @@ VALUE_AUTOMATIC = 0x08
 VALUE_SENSOR = 0x10
 
 
+class StreamConfig(Structure):
+    _fields_ = [("struct_size", c_uint32), ("buffer_count", c_uint32), ("delivery", c_uint32),
+                ("output", c_uint32), ("trigger", c_uint32)]
+
+
+class FrameFormat(Structure):
+    _fields_ = [("width", c_int32), ("height", c_int32), ("stride", c_int32),
+                ("format", c_uint32), ("bayer", c_uint32), ("sample_bits", c_uint32),
+                ("size", c_size_t)]
+
+
+class QueueFrame(Structure):
+    """ZbxFrame: one filled buffer of a frame queue, valid from Wait to Release."""
+    _fields_ = [("data", c_void_p), ("size", c_size_t), ("width", c_int32), ("height", c_int32),
+                ("stride", c_int32), ("format", c_uint32), ("bayer", c_uint32),
+                ("sample_bits", c_uint32), ("sequence", c_uint64), ("timestamp_ns", c_uint64),
+                ("device_timestamp", c_uint64), ("exposure_lines", c_int32),
+                ("exposure_us", c_int32), ("gain", c_int32), ("flags", c_uint32),
+                ("status", c_int32), ("dropped", c_uint32), ("user", c_void_p),
+                ("buffer_index", c_uint32), ("reserved", c_uint32)]
+
+
+class StreamStats(Structure):
+    _fields_ = [("delivered", c_uint64), ("dropped", c_uint64), ("queued", c_uint32),
+                ("held", c_uint32), ("buffers", c_uint32), ("last_error", c_int32),
+                ("no_buffer", c_uint64)]
+
+
+# Frame queue results (zorbex/stream.h).
+QUEUE_OK = 0
+QUEUE_TIMEOUT = 20
+QUEUE_CANCELLED = 21
+QUEUE_ENDED = 22
+QUEUE_BUSY = 23
+QUEUE_BUFFER = 24
+QUEUE_NOT_HELD = 25
+QUEUE_INVALID_HANDLE = 26
+QUEUE_MAX_BUFFERS = 1024
+DELIVER_ALL = 0
+DELIVER_LATEST = 1
+OUTPUT_DEVELOPED = 0
+OUTPUT_RAW = 1
+
 MSG_FRAME = 0x8002
 MSG_ERROR = 0x8003
 WIN_INFINITE = 0xFFFFFFFF
@@ -99,6 +142,7 @@ _PROTOTYPES = {
     "Zorbex_Release": (_I, [_H]),
     "Zorbex_GetLastError": (_I, [_H]),
     "Zorbex_GetDeviceName": (_I, [_H, _I, c_char_p, _I]),
+    "Zorbex_EnumDevice": (_I, [_H, c_char_p]),
     "Zorbex_SetDeviceNumber": (_I, [_H, _I]),
     "Zorbex_GetCameraInfo": (_I, [_H, POINTER(CameraInfo)]),
     "Zorbex_SetColorMode": (_I, [_H, _I]),
@@ -136,6 +180,18 @@ _PROTOTYPES = {
     "ZbxWin_DestroyWindow": (_I, [Window]),
     "ZbxWin_PeekMessage": (_I, [Window, POINTER(Message), _I]),
     "ZbxWin_WaitMessage": (_I, [Window, POINTER(Message), c_uint32]),
+    "ZbxStream_Open": (_I, [_H, POINTER(StreamConfig), POINTER(c_void_p)]),
+    "ZbxStream_AddBuffer": (_I, [c_void_p, c_void_p, c_size_t, c_void_p]),
+    "ZbxStream_GetFormat": (_I, [c_void_p, POINTER(FrameFormat)]),
+    "ZbxStream_Start": (_I, [c_void_p]),
+    "ZbxStream_Stop": (_I, [c_void_p]),
+    "ZbxStream_Wait": (_I, [c_void_p, c_int32, POINTER(POINTER(QueueFrame))]),
+    "ZbxStream_Release": (_I, [c_void_p, c_void_p]),
+    "ZbxStream_Cancel": (_I, [c_void_p]),
+    "ZbxStream_Resume": (_I, [c_void_p]),
+    "ZbxStream_GetStats": (_I, [c_void_p, POINTER(StreamStats)]),
+    "ZbxStream_Close": (_I, [c_void_p]),
+    "ZbxCamera_GetFramePeriod": (_I, [_H, POINTER(c_uint64)]),
     "ZbxError_Name": (c_char_p, [_I]),
     "ZbxError_Describe": (c_char_p, [_I]),
     "ZbxValues_Count": (_I, []),
@@ -170,7 +226,7 @@ def _candidates() -> List[str]:
         found.append(env)
     found.extend(sorted(glob.glob(os.path.join(here, _LIBRARY_GLOB))))
     try:
-        from . import _install_paths  # written by cmake --install only
+        from . import _install_paths  # type: ignore[attr-defined]  # cmake --install writes it
         libdir = os.path.normpath(os.path.join(here, _install_paths.LIBRARY_DIR))
         found.append(os.path.join(libdir, LIBRARY_SONAME))
     except ImportError:
@@ -231,11 +287,11 @@ def library_path() -> str:
 
 
 def error_name(code: int) -> str:
-    return lib().ZbxError_Name(code).decode("utf-8")
+    return str(lib().ZbxError_Name(code).decode("utf-8"))
 
 
 def error_sentence(code: int) -> str:
-    return lib().ZbxError_Describe(code).decode("utf-8")
+    return str(lib().ZbxError_Describe(code).decode("utf-8"))
 
 
 def value_table() -> List[ValueInfo]:

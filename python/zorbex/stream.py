@@ -1,315 +1,395 @@
-"""A running stream of frames from a camera."""
+"""Streams: frames from the library's frame queue as numpy arrays.
+
+The queue fills memory that this package lends it: numpy blocks, each
+known by its number (the ``user`` value the queue hands back with every
+frame), never by comparing arrays.  A frame handed out is a view of its
+block; the block goes back to the queue (``ZbxStream_Release``) once nothing
+refers to the frame or to any view of it, on whichever thread drops the last
+reference.  While the program keeps frames, the stream lends the queue a
+fresh block whenever fewer than a few are left to fill, so keeping frames
+costs memory, never frames; near the queue's limit of 1024 blocks a kept
+frame is handed out as a copy and its block goes back at once.
+"""
 from __future__ import annotations
 
+import ctypes
+import math
 import threading
 import weakref
-from ctypes import byref, c_uint8, c_void_p
-from sys import getrefcount
+from ctypes import POINTER, byref, c_uint8, c_void_p
 from time import monotonic
-from typing import TYPE_CHECKING, Any, Callable, Iterator, List, NoReturn, Optional
+from typing import TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Optional
 
 import numpy as np
 
 from . import _library
-from .errors import ERR_FRAME_TIMEOUT, ERR_NOT_READY, ZorbexError, error_for
-from .frame import Frame, frame_geometry
+from ._library import (DELIVER_ALL, DELIVER_LATEST, OUTPUT_DEVELOPED, OUTPUT_RAW, QUEUE_CANCELLED,
+                       QUEUE_ENDED, QUEUE_INVALID_HANDLE, QUEUE_MAX_BUFFERS, QUEUE_OK,
+                       QUEUE_TIMEOUT, QueueFrame)
+from .errors import (ERR_DEVICE_UNAVAILABLE, ERR_FRAME_TIMEOUT, ERR_NOT_READY, ERR_PARAMETER,
+                     ParameterError, ZorbexError, error_for)
+from .frame import BAYER_ORDERS, FORMATS, Frame, geometry
 
 if TYPE_CHECKING:
-    from .camera import Camera
+    from ._session import Session
 
+#: Frame choices of :meth:`Camera.stream`.
+STRATEGIES = {"all": DELIVER_ALL, "latest": DELIVER_LATEST}
+
+# Waits are cut into slices so that Ctrl-C is seen between them.
 _WAIT_SLICE_MS = 100
-# Offset of the caller-buffer pointer in the frame record a frame message points to.
-_RECORD_BUFFER_OFFSET = 24
-# Free blocks a stream keeps for reuse; blocks released beyond these are freed.
-_SPARE_BLOCKS = 2
+# Blocks lent at the start (the loop variable holds one while the next is
+# awaited, so four are left to fill, as in a C loop on four buffers), and
+# the least number the queue keeps to fill.
+_FIRST_BLOCKS = 5
+_SPARE_BLOCKS = 3
 _new_frame = np.ndarray.__new__
 
 
-def _releaser(stream: "weakref.ReferenceType[Stream]", index: int) -> Callable[[object], None]:
-    """The callback for when nothing refers to the frame in block ``index``
-    any more; holds the stream weakly, so frames never keep it alive."""
-    def released(_: object) -> None:
-        owner = stream()
-        if owner is not None:
-            owner._released(index)
-    return released
+class _End(Exception):
+    """The stream ended normally (closed, count reached, camera stopped)."""
+
+
+def count_value(count: Any) -> Optional[int]:
+    if count is None:
+        return None
+    if isinstance(count, bool) or not isinstance(count, (int, float, np.integer, np.floating)):
+        raise TypeError(f"count must be None or a whole number of frames, not {count!r}")
+    if isinstance(count, (float, np.floating)):
+        if not math.isfinite(count) or count < 0:
+            raise ParameterError(ERR_PARAMETER, "start streaming",
+                                 f"count must be 0 or more frames, not {count!r}")
+        if not float(count).is_integer():
+            raise TypeError(f"count must be a whole number of frames, not {count!r}")
+    if count < 0:
+        raise ParameterError(ERR_PARAMETER, "start streaming",
+                             f"count must be 0 or more frames, not {count!r}")
+    return int(count)
+
+
+def timeout_value(value: Any, action: str) -> float:
+    """A time-out in seconds: a positive, finite number."""
+    if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+        raise TypeError(f"timeout must be a number of seconds, not {value!r}")
+    try:
+        seconds = float(value)
+    except OverflowError:
+        seconds = math.inf
+    if not (math.isfinite(seconds) and seconds > 0):
+        raise ParameterError(ERR_PARAMETER, action,
+                             f"timeout must be a positive, finite number of seconds, not {value!r}")
+    return seconds
+
+
+class _Queue:
+    """The queue handle and the blocks lent to it.  Frames refer to this
+    (through their release callbacks), never to the Stream, so kept frames
+    do not keep a stream running."""
+
+    def __init__(self, lib: Any, pointer: int) -> None:
+        self.lib = lib
+        self.pointer = pointer
+        self.lock = threading.Lock()
+        self.blocks: List[np.ndarray[Any, Any]] = []  # by number, the queue's `user` value
+        self.block_type: Any = None
+        self.held = 0         # frames handed out and not yet given back
+        self.closed = False
+        # The live release watches (weak references with callbacks need an owner).
+        self.watches: Dict[int, "weakref.ReferenceType[Any]"] = {}  # by frame address
+        self.releasers: Dict[int, Callable[[Any], None]] = {}
+        self.dropped_copies = 0
+
+    def lend(self, size: int) -> bool:
+        """Lends the queue a fresh block; False at the queue's limit."""
+        if len(self.blocks) >= QUEUE_MAX_BUFFERS:
+            return False
+        # Zeroed: the library leaves the fourth (x) channel of bgra32 and
+        # bgra64 frames it develops into a queue buffer unwritten, where
+        # snapshots hold 0.  Fresh zeroed pages cost nothing up front.
+        block = np.zeros(size, dtype=np.uint8)
+        number = len(self.blocks)
+        code = self.lib.ZbxStream_AddBuffer(self.pointer, block.ctypes.data, size, number + 1)
+        if code != QUEUE_OK:
+            return False
+        self.blocks.append(block)
+        return True
+
+    def releaser(self, frame_address: int) -> Callable[[Any], None]:
+        """The callback that gives a frame back once nothing refers to it;
+        one per frame record (the queue reuses its records with its buffers)."""
+        def release(watch: Any) -> None:
+            # Runs on the thread that dropped the frame's last reference.
+            self.watches.pop(frame_address, None)
+            with self.lock:
+                self.held -= 1
+            self.lib.ZbxStream_Release(self.pointer, frame_address)
+        return release
+
+    def close(self) -> None:
+        with self.lock:
+            if self.closed:
+                return
+            self.closed = True
+        self.lib.ZbxStream_Close(self.pointer)
+        # Blocks that hold kept frames live on in those frames; the rest
+        # are the program's again now that Close has returned.
+        self.blocks = []
 
 
 class Stream:
-    """A running stream of frames; iterate over it (see :meth:`Camera.stream`).
+    """A running stream of frames (see :meth:`Camera.stream`).
+
+    Iterate over it with ``for``, or take frames with ``next()``.
+
+    When it stops: at the end of ``count`` frames; when its ``for`` loop is
+    left in any way (``break``, ``return``, an exception, Ctrl-C); at
+    :meth:`close` or the end of its ``with`` block, from any thread (a loop
+    waiting for a frame then ends at once, as after its last frame); when its
+    camera is closed; when nothing refers to it any more.  A stream stopped
+    gives no more frames.  Frames already handed out stay valid.
 
     Attributes:
         frames: frames handed out so far.
-        dropped: frames the library announced that were skipped because
-            they came faster than the loop took them.
-        failed: frames the library could not read.
+        dropped: frames lost before those handed out (the sum of their
+            ``dropped_before``).
+        strategy: ``"all"`` or ``"latest"``.
+        color_mode, width, height: the frames' layout.
     """
 
-    def __init__(self, camera: Camera, count: Optional[int], timeout: float) -> None:
-        if count is not None:
-            if isinstance(count, bool) or not isinstance(count, (int, np.integer)) or count < 0:
-                raise TypeError("count must be None or a whole number of frames")
-        if isinstance(timeout, bool) or not isinstance(timeout, (int, float)) or timeout <= 0:
-            raise TypeError("timeout must be a positive number of seconds")
-        h = camera._h()
-        if camera.streaming or camera.trigger_mode:
-            raise ZorbexError(ERR_NOT_READY, "start streaming",
-                              "the camera already streams or is in trigger mode")
-        self._camera = camera
-        self._lib = camera._lib
-        self._handle = h
-        self._count = count
-        self._timeout = timeout
+    def __init__(self, session: "Session", count: Any = None, timeout: Any = 5.0,
+                 strategy: Optional[str] = None) -> None:
+        self._count = count_value(count)
+        self._timeout = timeout_value(timeout, "start streaming")
+        if strategy is None:
+            strategy = "latest" if self._count is None else "all"
+        if strategy not in STRATEGIES:
+            raise ParameterError(ERR_PARAMETER, "start streaming",
+                                 f"strategy must be 'all' or 'latest', not {strategy!r}")
+        self.strategy = strategy
+        #: What ended a callback's stream (Camera.on_frame): the callback's exception.
+        self.error: Optional[BaseException] = None
         self.frames = 0
         self.dropped = 0
-        self.failed = 0
         self.running = False
-        self._announced = 0
-        self._number = 0
-        self.mode, self.width, self.height, self._nbytes = camera._layout()
-        self._shape, self._dtype, self._strides = frame_geometry(self.mode, self.width, self.height)
-        camera._discard_frame_messages()
-        self._message = _library.Message()
-        self._message_ref = byref(self._message)
-        self._window = camera._frames
-        self._peek = self._lib.ZbxWin_PeekMessage
-        self._wait = self._lib.ZbxWin_WaitMessage
-        self._call_back = self._lib.Zorbex_CallBackPreview
-        # The library develops each frame straight into a block of memory of
-        # ours.  A filled block is handed out (as the memory of a frame) only
-        # after the library has been told to use another block or none, so
-        # no frame handed out is ever written again.  A block comes back
-        # once nothing refers to its frame any more (no frame, no view of
-        # one): its pages stay mapped and warm in the caches.
-        self._self_ref = weakref.ref(self)
-        self._lock = threading.RLock()  # release callbacks run on any thread
-        self._block_type = c_uint8 * self._nbytes
-        self._blocks: List[Optional[np.ndarray]] = []
-        self._addresses: List[int] = []
-        self._watches: List[Optional["weakref.ReferenceType[Any]"]] = []
-        self._releasers: List[Callable[[object], None]] = []
-        self._free: List[int] = []
-        # The block the library copies frames into; None: the library was
-        # given none (the frames it develops meanwhile count as dropped).
-        self._target: Optional[int] = None
-        # The frame handed out last, while it lives.
-        self._last: Optional["weakref.ReferenceType[Frame]"] = None
-        # The caller-buffer pointer of the frame record: which buffer the
-        # newest frame went into (None until the first frame message).  It
-        # may name an older stream's buffer until this stream's first frame
-        # message, which only comes once a frame here has rewritten it.
-        self._record_buffer: Optional[c_void_p] = None
-        camera._take_errors()
-        if not self._give(self._take_block()):
-            raise camera._error("start streaming")
-        self.running = True
-        camera._stream = weakref.ref(self)
+        self._session = session
+        self._lock = threading.Lock()
+        lib = session.lib
+        self._lib = lib
+        with session.use:
+            h = session.h()
+            if session.stream is not None or session.trigger_mode:
+                raise ZorbexError(ERR_NOT_READY, "start streaming",
+                                  "the camera already streams or is in trigger mode")
+            session.leave_capture_mode()
+            config = _library.StreamConfig(
+                struct_size=ctypes.sizeof(_library.StreamConfig), buffer_count=0,
+                delivery=STRATEGIES[strategy],
+                output=OUTPUT_RAW if session.raw_mode else OUTPUT_DEVELOPED, trigger=0)
+            pointer = c_void_p()
+            code = lib.ZbxStream_Open(h, byref(config), byref(pointer))
+            if code != QUEUE_OK:
+                raise self._queue_error(code, "start streaming")
+            queue = _Queue(lib, int(pointer.value or 0))
+            self._queue = queue
+            # Closes the queue when the stream is dropped without close().
+            self._finalizer = weakref.finalize(self, queue.close)
+            try:
+                layout = _library.FrameFormat()
+                code = lib.ZbxStream_GetFormat(queue.pointer, byref(layout))
+                if code != QUEUE_OK:
+                    raise self._queue_error(code, "start streaming")
+                self._size = int(layout.size)
+                self.width, self.height = int(layout.width), int(layout.height)
+                self.color_mode, dtype, channels = FORMATS[layout.format]
+                self._bayer = BAYER_ORDERS.get(layout.bayer)
+                self._shape, self._dtype, self._strides = geometry(
+                    dtype, channels, self.width, self.height, int(layout.stride))
+                queue.block_type = c_uint8 * self._size
+                for _ in range(_FIRST_BLOCKS):
+                    if not queue.lend(self._size):
+                        raise error_for(ERR_NOT_READY, "start streaming",
+                                        "the frame queue took no buffer")
+                session.take_errors()
+                code = lib.ZbxStream_Start(queue.pointer)
+                if code != QUEUE_OK:
+                    raise self._queue_error(code, "start streaming")
+            except BaseException:
+                self._finalizer()
+                raise
+            self.running = True
+            session.attach(self)
+        self._frame_ptr = POINTER(QueueFrame)()
+        self._frame_ref = byref(self._frame_ptr)
+        self._wait = lib.ZbxStream_Wait
 
-    def __iter__(self) -> Iterator[Frame]:
-        return self
+    # --- errors -------------------------------------------------------------
 
-    # --- blocks -------------------------------------------------------------
+    def _queue_error(self, code: int, action: str) -> ZorbexError:
+        if code == 0 or code >= QUEUE_TIMEOUT:
+            return error_for(code or ERR_NOT_READY, action)
+        return self._session.error(action, fallback=code)
 
-    def _named_by_record(self) -> Optional[int]:
-        """The address the frame record names: that of the block the newest
-        frame went into.  Such a block must not be given to the library
-        again before another frame has gone elsewhere, or the record would
-        name it at once and its old frame be taken for a new one."""
-        record = self._record_buffer
-        return None if record is None else record.value
-
-    def _take_block(self) -> int:
-        """A free block (the one freed last first, the warmest), else a new one."""
-        free = self._free
-        named = self._named_by_record()
-        for i in range(len(free) - 1, -1, -1):
-            if self._addresses[free[i]] != named:
-                return free.pop(i)
-        block = np.empty(self._nbytes, dtype=np.uint8)
-        if named is not None and block.ctypes.data == named:
-            # Memory of a block freed since may come back at the named
-            # address: another allocation while this one is still held.
-            block = np.empty(self._nbytes, dtype=np.uint8)
-        try:
-            index = self._blocks.index(None)
-        except ValueError:
-            index = len(self._blocks)
-            self._blocks.append(None)
-            self._addresses.append(0)
-            self._watches.append(None)
-            self._releasers.append(_releaser(self._self_ref, index))
-        self._blocks[index] = block
-        self._addresses[index] = block.ctypes.data
-        return index
-
-    def _give(self, index: Optional[int]) -> bool:
-        """Tells the library to copy the next frames into block ``index``
-        (None: into no buffer).  Waits while the library copies a frame into
-        the block it had; after that it never writes that block again."""
-        camera = self._camera
-        block = None if index is None else self._blocks[index]
-        # The library keeps the address it was given, even after the stream
-        # ends: the camera holds on to that block.  After a failure either
-        # block may be the library's.
-        previous = camera._library_buffer
-        camera._library_buffer = (previous, block)
-        if not self._call_back(self._handle, self._window,
-                               None if index is None else self._addresses[index], self._nbytes, 1):
-            return False
-        camera._library_buffer = block
-        self._target = index
-        return True
-
-    def _released(self, index: int) -> None:
-        """Nothing refers to the frame in block ``index`` any more (called on
-        whichever thread dropped the last reference)."""
-        try:
-            with self._lock:
-                self._watches[index] = None
-                # The library has no block: this one, at once, so that the
-                # frames the loop has not asked for yet are not lost.
-                if (self._target is None and self.running and not self._camera.closed
-                        and self._addresses[index] != self._named_by_record()):
-                    if self._give(index):
-                        return
-                if len(self._free) < _SPARE_BLOCKS:
-                    self._free.append(index)
-                else:
-                    self._blocks[index] = None
-        except Exception:  # a callback: nobody to raise to; __next__ reports it
-            pass
-
-    def _next_block(self) -> Optional[int]:
-        """The block for the library while the frame just filled is out.
-
-        None when the frame handed out before looks held by one name only
-        (as a loop variable is): its block comes back as soon as the loop
-        moves on, and the library gets it then (two blocks in turn, as few
-        as a consumer that keeps each frame can have).  Otherwise (frames
-        kept in a list, a view taken, ...) a free or new block."""
-        last = self._last() if self._last is not None else None
-        # References: one name, `last` here and the call's argument; to the
-        # frame's memory: the frame's own and the call's argument.
-        if last is not None and getrefcount(last) == 3 and getrefcount(last.base) == 2:
+    def _run_error(self) -> Optional[ZorbexError]:
+        """Why the camera stopped streaming into the queue: None when it was
+        stopped on request, else the error."""
+        stats = _library.StreamStats()
+        if self._lib.ZbxStream_GetStats(self._queue.pointer, byref(stats)) != QUEUE_OK:
             return None
-        return self._take_block()
+        code = int(stats.last_error)
+        if code in (QUEUE_OK, QUEUE_CANCELLED, QUEUE_ENDED, QUEUE_INVALID_HANDLE):
+            return None
+        if code == ERR_FRAME_TIMEOUT and not self._session.present():
+            # The camera is gone, not only slow.
+            return error_for(ERR_DEVICE_UNAVAILABLE, "receive a frame",
+                             f"camera {self._session.slot} was unplugged")
+        return error_for(code, "receive a frame")
 
     # --- frames -------------------------------------------------------------
 
+    def __iter__(self) -> Iterator[Frame]:
+        return self._loop()
+
+    def _loop(self) -> Iterator[Frame]:
+        # A generator, so that leaving the loop (break, return, exception)
+        # drops it and its `finally` stops the stream, also when the stream
+        # itself is still referred to (a name, a traceback).
+        take = self._take
+        try:
+            while True:
+                yield take()
+        except _End:
+            return
+        finally:
+            self.close()
+
     def __next__(self) -> Frame:
-        if not self.running:
-            raise StopIteration
+        try:
+            return self._take()
+        except _End:
+            raise StopIteration from None
+
+    def _take(self) -> Frame:
         if self._count is not None and self.frames >= self._count:
             self.close()
-            raise StopIteration
-        with self._lock:
-            # The frame handed out before is still held: a block of our own.
-            if self._target is None and not self._give(self._take_block()):
-                self._fail()
-            target = self._addresses[self._target]  # type: ignore[index]
-        # Messages already queued: counted, and failures raised, first.
-        announced = self._take_messages(self._peek(self._window, self._message_ref, 1))
-        record = self._record_buffer
-        # Once a frame has been handed out, the record names the current
-        # buffer only after a frame of this stream was started in it: no
-        # need to wait for that frame's message, which would cost a wake-up.
-        if not (self.frames and record is not None and record.value == target):
-            announced += self._wait_for_frame(announced, target)
-        with self._lock:
-            # A frame was started in the current block; once the library
-            # has moved on to another (or none), that frame is complete.
-            # The frame is made first: while the library has no block, the
-            # frames it develops are lost, so that time is kept short.
-            filled = self._target
-            memory = self._block_type.from_buffer(self._blocks[filled])  # type: ignore[arg-type]
-            self._watches[filled] = weakref.ref(memory, self._releasers[filled])  # type: ignore[index]
+            raise _End
+        if not self.running:
+            raise _End
+        try:
+            return self._wait_frame()
+        except _End:
+            self.close()
+            raise
+        except BaseException:
+            # Ctrl-C or a failure: a traceback kept by a notebook must not
+            # keep the camera streaming.
+            self.close()
+            raise
+
+    def _wait_frame(self) -> Frame:
+        queue = self._queue
+        pointer = queue.pointer
+        frame_ref = self._frame_ref
+        # Taken before the wait: a close() on another thread meanwhile drops
+        # the queue's list, not the blocks of a frame already on its way.
+        blocks = queue.blocks
+        deadline = 0.0
+        while True:
+            code = self._wait(pointer, _WAIT_SLICE_MS, frame_ref)
+            if code == QUEUE_OK:
+                break
+            if not self.running or self._session.closed:
+                raise _End  # closed by another thread
+            if code == QUEUE_TIMEOUT:
+                now = monotonic()
+                if not deadline:
+                    deadline = now + self._timeout - _WAIT_SLICE_MS / 1000
+                elif now >= deadline:
+                    if not self._session.present():
+                        raise error_for(ERR_DEVICE_UNAVAILABLE, "receive a frame",
+                                        f"camera {self._session.slot} was unplugged")
+                    raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
+                                    f"no frame within {self._timeout} s")
+                continue
+            if code in (QUEUE_CANCELLED, QUEUE_ENDED, QUEUE_INVALID_HANDLE):
+                error = self._run_error() if code == QUEUE_ENDED else None
+                if error is not None:
+                    raise error
+                raise _End
+            if code == ERR_FRAME_TIMEOUT and not self._session.present():
+                raise error_for(ERR_DEVICE_UNAVAILABLE, "receive a frame",
+                                f"camera {self._session.slot} was unplugged")
+            raise error_for(code, "receive a frame")
+        record = self._frame_ptr.contents
+        address = ctypes.addressof(record)
+        number = int(record.user or 0) - 1
+        meta = {"number": record.sequence, "timestamp": record.timestamp_ns,
+                "exposure_us": record.exposure_us, "gain": record.gain,
+                "dropped_before": record.dropped, "color_mode": self.color_mode}
+        if self._bayer is not None:
+            meta["bayer"] = self._bayer
+        del record
+        block = blocks[number]
+        with queue.lock:
+            queue.held += 1
+            short = len(queue.blocks) - queue.held < _SPARE_BLOCKS
+        if short and not queue.lend(self._size):
+            # At the queue's limit: this frame is handed out as a copy and
+            # its block goes back at once, so the stream keeps its rate.
+            frame = _new_frame(Frame, self._shape, self._dtype, block, 0, self._strides).copy()
+            with queue.lock:
+                queue.held -= 1
+            self._lib.ZbxStream_Release(pointer, address)
+        else:
+            memory = queue.block_type.from_buffer(block)
+            release = queue.releasers.get(address)
+            if release is None:
+                release = queue.releasers[address] = queue.releaser(address)
+            # A dict store is atomic: the callback's pop needs no lock with it.
+            queue.watches[address] = weakref.ref(memory, release)
             frame = _new_frame(Frame, self._shape, self._dtype, memory, 0, self._strides)
             del memory
-            if not self._give(self._next_block()):
-                self._fail()
-        # The message of a frame handed out may come after it: a frame's
-        # number is at least one more than the one before.
-        self._announced += announced
-        number = self._announced
-        if number <= self._number:
-            number = self._number + 1
-        skipped = number - self._number - 1
-        self._number = number
-        self.dropped += skipped
+        frame.__dict__.update(meta)
         self.frames += 1
-        frame.number = number
-        frame.timestamp = monotonic()
-        frame.color_mode = self.mode
-        frame.dropped = skipped
-        self._last = weakref.ref(frame)
+        self.dropped += meta["dropped_before"]
         return frame
 
-    def _fail(self) -> NoReturn:
-        error = self._camera._error("receive a frame")
-        self.close()
-        raise error
+    def next_or_none(self) -> Optional[Frame]:
+        """The next frame, or None when the stream has ended."""
+        try:
+            return self._take()
+        except _End:
+            return None
 
-    def _wait_for_frame(self, announced: int, target: int) -> int:
-        """Waits until a frame of this stream was started in the block at
-        ``target``; returns the frame messages taken meanwhile."""
-        wait = self._wait
-        window = self._window
-        ref = self._message_ref
-        taken = 0
-        deadline = monotonic() + self._timeout
-        while True:
-            record = self._record_buffer
-            # Until a frame message of this stream has come, the record
-            # may still name an older stream's buffer.
-            if (announced + taken or self.frames) and record is not None and record.value == target:
-                return taken
-            # Short waits, so that Ctrl-C is not held up by a long time-out.
-            remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - monotonic()) * 1000)))
-            if wait(window, ref, remaining):
-                taken += self._take_messages(True)
-            elif monotonic() >= deadline:
-                self.close()
-                raise error_for(ERR_FRAME_TIMEOUT, "receive a frame",
-                                f"no frame within {self._timeout} s")
+    # --- state --------------------------------------------------------------
 
-    def _take_messages(self, have_one: bool) -> int:
-        """Frame messages among the one just read (when ``have_one``) and all
-        queued behind it; failures are counted and a lost stream raised."""
-        message = self._message
-        ref = self._message_ref
-        peek = self._peek
-        window = self._window
-        announced = 0
-        while have_one:
-            if message.message == _library.MSG_FRAME:
-                if message.wparam:
-                    announced += 1
-                    if self._record_buffer is None:
-                        self._record_buffer = c_void_p.from_address(
-                            message.wparam + _RECORD_BUFFER_OFFSET)
-                else:
-                    self._failure(int(message.lparam))
-            have_one = bool(peek(window, ref, 1))
-        return announced
-
-    def _failure(self, code: int) -> None:
-        self.failed += 1
-        if code == ERR_FRAME_TIMEOUT:
-            # The library has ended the stream.
-            self.close()
-            raise error_for(code, "receive a frame")
+    def stats(self) -> Dict[str, int]:
+        """The queue's counts: frames delivered and dropped, frames queued and
+        held, buffers lent."""
+        stats = _library.StreamStats()
+        if self._lib.ZbxStream_GetStats(self._queue.pointer, byref(stats)) != QUEUE_OK:
+            return {}
+        return {name: int(getattr(stats, name))
+                for name in ("delivered", "dropped", "queued", "held", "buffers")}
 
     def close(self) -> None:
-        """Stops the stream.  Safe to call twice."""
+        """Stops the stream; a loop waiting in another thread ends at once.
+        Safe to call twice and from any thread."""
         with self._lock:
             if not self.running:
+                if self._finalizer.alive:
+                    self._finalizer()
                 return
             self.running = False
-        camera = self._camera
-        if not camera.closed:
-            self._lib.Zorbex_StopPreview(camera._handle)
-            camera._take_errors()
-        camera._stream = None
+        # Wake a waiting loop first: it sees `running` false and ends.
+        self._lib.ZbxStream_Cancel(self._queue.pointer)
+        self._finalizer()
+        session = self._session
+        if session.stream_slot[0] is not None and session.stream_slot[0]() is self:
+            session.attach(None)
+        if not session.closed:
+            with session.use:
+                if not session.closed:
+                    session.take_errors()
 
     def __enter__(self) -> "Stream":
         return self
@@ -317,8 +397,7 @@ class Stream:
     def __exit__(self, *exc: Any) -> None:
         self.close()
 
-    def __del__(self) -> None:
-        try:
-            self.close()
-        except Exception:
-            pass
+    def __repr__(self) -> str:
+        state = "running" if self.running else "stopped"
+        return (f"<zorbex.Stream {self.color_mode} {self.width}x{self.height}, "
+                f"{self.strategy}, {state}, {self.frames} frames>")

@@ -543,6 +543,9 @@ bool Acquisition::deliver_to_queue(FrameQueue& queue, bool newest, bool* develop
     *developed_for_session = shared;
     FrameQueue::Buffer* buffer = queue.acquire(arrival.sequence);
     std::uint8_t* target = buffer != nullptr ? FrameQueue::pixels(buffer) : nullptr;
+    // The session's buffers start zeroed and keep their unwritten alpha
+    // and padding at 0; memory new to this layout is made so once.
+    if (target != nullptr && !FrameQueue::holds_layout(buffer, format)) std::memset(target, 0, format.size);
 
     if (shared) {
         // Developed once for the session's own outputs, copied for the queue.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -23,6 +25,11 @@ struct FrameQueue::Buffer {
     std::uint32_t index = 0;
     std::uint32_t run = 0;
     State state = State::kFree;
+    // The layout of the last frame committed here: development leaves the
+    // fourth channel and row padding alone, so memory that held something
+    // else is cleared first.
+    std::uint32_t written_format = UINT32_MAX;
+    std::int32_t written_stride = 0;
 };
 
 FrameQueue::FrameQueue(std::uint32_t delivery, std::uint32_t output) : delivery_(delivery), output_(output) {}
@@ -125,6 +132,10 @@ FrameQueue::Buffer* FrameQueue::acquire(std::uint64_t sequence) {
 
 std::uint8_t* FrameQueue::pixels(Buffer* buffer) { return buffer->memory; }
 
+bool FrameQueue::holds_layout(const Buffer* buffer, const ZbxFrameFormat& format) {
+    return buffer->written_format == format.format && buffer->written_stride == format.stride;
+}
+
 void FrameQueue::commit(Buffer* buffer, const ZbxFrame& meta) {
     {
         std::lock_guard lock(lock_);
@@ -134,6 +145,8 @@ void FrameQueue::commit(Buffer* buffer, const ZbxFrame& meta) {
         buffer->frame.user = buffer->user;
         buffer->frame.buffer_index = buffer->index;
         buffer->run = run_;
+        buffer->written_format = meta.format;
+        buffer->written_stride = meta.stride;
         if (closed_) {
             buffer->state = Buffer::State::kFree;
             return;

@@ -63,6 +63,9 @@ public:
     // counted).  The producer fills it outside the lock, then commits it.
     [[nodiscard]] Buffer* acquire(std::uint64_t sequence);
     [[nodiscard]] static std::uint8_t* pixels(Buffer* buffer);
+    // True when the buffer's last frame had `format`'s layout, so bytes a
+    // frame of it leaves unwritten (alpha, row padding) are already zero.
+    [[nodiscard]] static bool holds_layout(const Buffer* buffer, const ZbxFrameFormat& format);
     // Publishes the filled buffer with `meta` (data, size, user and index
     // are the queue's own).
     void commit(Buffer* buffer, const ZbxFrame& meta);

@@ -219,6 +219,12 @@ ZBX_STREAM_API int ZbxStream_Close(ZbxStream* stream);
  * trigger mode, where frames come with the triggers. */
 ZBX_STREAM_API int ZbxCamera_GetFramePeriod(ZbxHandle cam, uint64_t* period_ns);
 
+/* Which of the 32 slots hold a camera (bit n of *present for slot n) and
+ * which of those a session of any process streams from (*in_use), without
+ * opening a session or touching any camera's settings.  Either pointer may
+ * be NULL. */
+ZBX_STREAM_API int ZbxCamera_Survey(uint32_t* present, uint32_t* in_use);
+
 /* The running or last recording (Zorbex_Record). */
 typedef struct ZbxRecordingStatus {
     uint32_t frames;       /* frames written so far, or by the last recording */

@@ -8,8 +8,7 @@ from __future__ import annotations
 
 import re
 import threading
-from collections.abc import Mapping, Sequence
-from typing import Dict, Iterator, NamedTuple, Optional, Tuple
+from typing import Dict, Iterator, Mapping, NamedTuple, Optional, Sequence, Tuple, Union, overload
 
 from . import _library
 
@@ -65,10 +64,16 @@ def _adjustments() -> Tuple[Adjustment, ...]:
     return _table
 
 
-class _Adjustments(Sequence):
+class _Adjustments(Sequence[Adjustment]):
     """The adjustment values in id order, loaded from the library on first use."""
 
-    def __getitem__(self, index):  # type: ignore[override]
+    @overload
+    def __getitem__(self, index: int) -> Adjustment: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> Sequence[Adjustment]: ...
+
+    def __getitem__(self, index: Union[int, slice]) -> Union[Adjustment, Sequence[Adjustment]]:
         return _adjustments()[index]
 
     def __len__(self) -> int:
@@ -78,7 +83,7 @@ class _Adjustments(Sequence):
         return repr(_adjustments())
 
 
-class _ByName(Mapping):
+class _ByName(Mapping[str, Adjustment]):
     """The adjustment values by Python name."""
 
     def _map(self) -> Dict[str, Adjustment]:

@@ -192,6 +192,7 @@ _PROTOTYPES = {
     "ZbxStream_GetStats": (_I, [c_void_p, POINTER(StreamStats)]),
     "ZbxStream_Close": (_I, [c_void_p]),
     "ZbxCamera_GetFramePeriod": (_I, [_H, POINTER(c_uint64)]),
+    "ZbxCamera_Survey": (_I, [POINTER(c_uint32), POINTER(c_uint32)]),
     "ZbxError_Name": (c_char_p, [_I]),
     "ZbxError_Describe": (c_char_p, [_I]),
     "ZbxValues_Count": (_I, []),

@@ -24,61 +24,21 @@ if TYPE_CHECKING:
 
 MAX_SLOTS = 32
 
-# The table through which every process using the library tells which
-# cameras stream (the library's shared camera block): entry n of 152 bytes
-# at this offset, its first word the streaming session's window, 0 when free,
-# its second the owner (process id in the low 32 bits).
-_BLOCK_NAME = "TEVRUN_USBCAMERA"
-_TABLE_OFFSET = 2_125_568
-_ENTRY_SIZE = 152
-
 # Sessions open in this process: cameras() borrows one for the name look-up
 # instead of opening a session of its own, which would program camera 0.
 _open_sessions: "weakref.WeakSet[Session]" = weakref.WeakSet()
 
 
-def _camera_block_path() -> str:
-    # The library keeps its shared blocks in the private runtime directory
-    # when there is one (mode 0700, ours), else in POSIX shared memory.
-    uid = os.getuid()
-    leaf = f"zbx-{uid}.{_BLOCK_NAME}"
-    runtime = os.environ.get("XDG_RUNTIME_DIR", "")
-    if runtime.startswith("/"):
-        try:
-            info = os.lstat(runtime)
-            import stat
-            if stat.S_ISDIR(info.st_mode) and info.st_uid == uid and not info.st_mode & 0o077:
-                return os.path.join(runtime, leaf)
-        except OSError:
-            pass
-    return os.path.join("/dev/shm", leaf)
-
-
 def camera_in_use(slot: int) -> bool:
     """True while some session of a live process streams from the camera.
 
-    Read straight from the shared camera table, so that asking changes
-    nothing: opening a session and applying its settings (what the library
-    does to find out) would reprogram the camera and end another session's
-    trigger mode.
+    The library reads its shared camera table for it without opening a
+    session: applying settings to find out would reprogram the camera and
+    end another session's trigger mode.
     """
-    try:
-        fd = os.open(_camera_block_path(), os.O_RDONLY | os.O_CLOEXEC | os.O_NOFOLLOW)
-    except OSError:
-        return False  # no session anywhere has the table open
-    try:
-        entry = os.pread(fd, 16, _TABLE_OFFSET + slot * _ENTRY_SIZE)
-    finally:
-        os.close(fd)
-    if len(entry) < 16:
-        return False
-    window = int.from_bytes(entry[:8], "little")
-    owner = int.from_bytes(entry[8:16], "little")
-    if not window:
-        return False
-    pid = owner & 0xFFFFFFFF
-    # An entry left by a process that ended counts as free, as for the library.
-    return not pid or os.path.exists(f"/proc/{pid}")
+    in_use = ctypes.c_uint32(0)
+    _library.lib().ZbxCamera_Survey(None, ctypes.byref(in_use))
+    return bool(in_use.value >> slot & 1)
 
 
 def _release(lib: ctypes.CDLL, handle: int, windows: Tuple[int, ...], use: threading.RLock,

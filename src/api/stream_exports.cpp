@@ -9,6 +9,8 @@
 
 #include "api/guard.h"
 #include "api/registry.h"
+#include "device/camera_table.h"
+#include "device/device_directory.h"
 #include "device/zorbex_530_sdk.h"
 #include "session/acquisition.h"
 #include "session/frame_queue.h"
@@ -259,6 +261,29 @@ extern "C" int ZbxCamera_GetRecording(ZbxHandle cam, ZbxRecordingStatus* status)
         status->frames = recorder.frames_written();
         status->rate_centi = recorder.measured_rate();
         status->end_code = status->running != 0 ? ZBX_OK : recorder.end_code();
+        return ZBX_OK;
+    });
+}
+
+extern "C" int ZbxCamera_Survey(uint32_t* present, uint32_t* in_use) {
+    return guarded([&] {
+        if (present != nullptr) *present = 0;
+        if (in_use != nullptr) *in_use = 0;
+        if (present != nullptr) {
+            // Opening a device name and closing it again is all a probe does.
+            zbx::device::DeviceDirectory directory;
+            directory.set_stem(zbx::device::kDeviceStem);
+            directory.probe();
+            for (int n = 0; n < zbx::device::DeviceDirectory::count(); ++n)
+                if (directory.is_present(n)) *present |= 1u << n;
+        }
+        if (in_use != nullptr) {
+            // No table yet: no session of this user ever streamed.
+            zbx::device::SharedCameraTable table;
+            if (table.open(zbx::device::kSharedBlockName))
+                for (int n = 0; n < zbx::device::kCameraTableEntries; ++n)
+                    if (table.in_use(n)) *in_use |= 1u << n;
+        }
         return ZBX_OK;
     });
 }

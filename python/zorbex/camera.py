@@ -2,8 +2,10 @@
 from __future__ import annotations
 
 import ctypes
+import math
 import os
 import struct
+import threading
 import time
 import weakref
 from ctypes import byref, c_int
@@ -73,6 +75,30 @@ def _check_range(value: Any, what: str, low: int, high: int, unit: str = "") -> 
     return number
 
 
+def _as_timeout(value: Any, action: str) -> float:
+    """A time-out in seconds: a positive, finite number.  NaN and infinity
+    are refused here rather than failing at the first wait."""
+    if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+        raise TypeError(f"timeout must be a number of seconds, not {type(value).__name__}")
+    try:
+        seconds = float(value)
+    except OverflowError:
+        seconds = math.inf
+    if not (math.isfinite(seconds) and seconds > 0):
+        raise ParameterError(ERR_PARAMETER, action,
+                             f"timeout must be a positive, finite number of seconds, not {value!r}")
+    return seconds
+
+
+def _file_name(path: PathLike, action: str) -> bytes:
+    """The file name as the library takes it.  A NUL would end the C string
+    early and the library would write another file than the one named."""
+    name = os.fsencode(os.fspath(path))
+    if b"\0" in name:
+        raise ParameterError(ERR_PARAMETER, action, "the file name contains a NUL character")
+    return name
+
+
 def version() -> int:
     """The library's version number (``Zorbex_GetDllVersion``)."""
     return int(_library.lib().Zorbex_GetDllVersion())
@@ -105,9 +131,15 @@ def cameras() -> List[CameraEntry]:
     return found
 
 
-def _release(lib: ctypes.CDLL, handle: int, windows: Tuple[int, ...]) -> None:
-    # Runs at close, on garbage collection or at interpreter exit.
-    lib.Zorbex_Release(handle)
+def _release(lib: ctypes.CDLL, handle: int, windows: Tuple[int, ...], use: threading.RLock,
+             stream_slot: List[Optional["weakref.ReferenceType[Stream]"]]) -> None:
+    # Runs at close, on garbage collection or at interpreter exit; waits
+    # for a call on the session that another thread is making.
+    with use:
+        stream = stream_slot[0]() if stream_slot[0] is not None else None
+        if stream is not None:
+            stream.close()  # it reads the session's frame record until then
+        lib.Zorbex_Release(handle)
     for window in windows:
         lib.ZbxWin_DestroyWindow(window)
 
@@ -144,18 +176,27 @@ class Camera:
         self._lib = _library.lib()
         lib = self._lib
         self._slot = slot
-        self._stream: Optional["weakref.ReferenceType[Stream]"] = None
+        # The running stream (weakly), in a list the finalizer shares: at
+        # interpreter exit it ends a stream another thread still iterates
+        # before the session goes.
+        self._stream_slot: List[Optional["weakref.ReferenceType[Stream]"]] = [None]
         # The buffer the library was last told to copy streamed frames into;
         # it keeps that address after a stream ends, so the buffer lives on.
         self._library_buffer: object = None
         self._trigger_mode = False
         self._snaps = 0
         self._peek = _library.Message()
+        # Held around each call on the session and around its release, so
+        # that another thread's close() never ends the session in the middle
+        # of a call (whose failure would then read as some other error) nor
+        # frees session memory read meanwhile (a stream's frame record).
+        self._use = threading.RLock()
         self._notify = lib.ZbxWin_CreateMessageWindow()
         self._frames = lib.ZbxWin_CreateMessageWindow()
         self._handle = lib.Zorbex_Initialize(self._notify) if self._notify and self._frames else 0
         self._finalizer = weakref.finalize(self, _release, lib, self._handle,
-                                           tuple(w for w in (self._notify, self._frames) if w))
+                                           tuple(w for w in (self._notify, self._frames) if w),
+                                           self._use, self._stream_slot)
         if not self._handle:
             self._finalizer()
             raise ZorbexError(ERR_MEMORY, f"open camera {slot}")
@@ -181,7 +222,7 @@ class Camera:
         """Stops any stream or trigger mode and ends the session.  Safe to call twice."""
         if not self._finalizer.alive:
             return
-        stream = self._stream() if self._stream is not None else None
+        stream = self._running_stream()
         if stream is not None:
             stream.close()
         self._finalizer()
@@ -215,6 +256,9 @@ class Camera:
         what the call made of it (a failed settings apply, then "not
         ready"): the exception carries the first, ``codes`` all of them.
         """
+        if self.closed:
+            # Closed by another thread while the call ran.
+            return CameraClosedError(ERR_NOT_READY, action, "the camera is closed")
         codes, posted = self._take_errors()
         code = codes[-1] if codes else (posted or fallback)
         error = error_for(code, action)
@@ -246,21 +290,28 @@ class Camera:
         return last
 
     def _call(self, function: Callable[..., int], action: str, *args: Any) -> int:
-        h = self._h()
-        self._take_errors()  # so that codes after a failure are this call's
-        result = function(h, *args)
-        if not result:
-            raise self._error(action)
-        return result
+        with self._use:
+            h = self._h()
+            self._take_errors()  # so that codes after a failure are this call's
+            result = function(h, *args)
+            if not result:
+                raise self._error(action)
+            return result
 
     def _get(self, function: Callable[..., int], action: str, *args: Any) -> int:
         ok = c_int(0)
-        h = self._h()
-        self._take_errors()
-        value = function(h, *args, byref(ok))
-        if not ok.value:
-            raise self._error(action)
-        return int(value)
+        with self._use:
+            h = self._h()
+            self._take_errors()
+            value = function(h, *args, byref(ok))
+            if not ok.value:
+                raise self._error(action)
+            return int(value)
+
+    def _value(self, function: Callable[..., int], *args: Any) -> int:
+        """A getter's result: it cannot fail while the session is open."""
+        with self._use:
+            return function(self._h(), *args)
 
     # --- identity ---------------------------------------------------------
 
@@ -298,7 +349,7 @@ class Camera:
         """Output colour mode: ``"mono8"``, ``"mono16"`` (12-bit values in
         16 bits), ``"bgr24"``, ``"bgra32"``, ``"bgr48"`` or ``"bgra64"``
         (12-bit values in 16 bits per channel)."""
-        return MODE_BY_REPORTED[self._lib.Zorbex_GetColorMode(self._h())]
+        return MODE_BY_REPORTED[self._value(self._lib.Zorbex_GetColorMode)]
 
     @color_mode.setter
     def color_mode(self, mode: str) -> None:
@@ -313,19 +364,19 @@ class Camera:
     @property
     def width(self) -> int:
         """Width of the frames in pixels (the capture window's width)."""
-        return int(self._lib.Zorbex_Width(self._h()))
+        return int(self._value(self._lib.Zorbex_Width))
 
     @property
     def height(self) -> int:
         """Height of the frames in pixels (the capture window's height)."""
-        return int(self._lib.Zorbex_Height(self._h()))
+        return int(self._value(self._lib.Zorbex_Height))
 
     @property
     def capture_window(self) -> CaptureWindow:
         """The sensor area read out, ``(x, y, width, height)`` in pixels; it
         must lie inside the 1280 x 720 sensor.  Assign a 4-tuple."""
         values = [c_int(0) for _ in range(6)]
-        self._lib.Zorbex_GetCaptureWindowEx(self._h(), *(byref(v) for v in values))
+        self._value(self._lib.Zorbex_GetCaptureWindowEx, *(byref(v) for v in values))
         _, x, width, _, y, height = (v.value for v in values)
         return CaptureWindow(x, y, width, height)
 
@@ -346,7 +397,7 @@ class Camera:
     @property
     def mirror_h(self) -> bool:
         """Horizontal mirror (left and right swapped)."""
-        return bool(self._lib.Zorbex_GetMirrorH(self._h()))
+        return bool(self._value(self._lib.Zorbex_GetMirrorH))
 
     @mirror_h.setter
     def mirror_h(self, flag: bool) -> None:
@@ -355,7 +406,7 @@ class Camera:
     @property
     def mirror_v(self) -> bool:
         """Vertical mirror (top and bottom swapped)."""
-        return bool(self._lib.Zorbex_GetMirrorV(self._h()))
+        return bool(self._value(self._lib.Zorbex_GetMirrorV))
 
     @mirror_v.setter
     def mirror_v(self, flag: bool) -> None:
@@ -364,7 +415,7 @@ class Camera:
     @property
     def wait_time_ms(self) -> int:
         """Pause of the library's streaming loop before each frame, in milliseconds (0 or more)."""
-        return int(self._lib.Zorbex_GetWaitTime(self._h()))
+        return int(self._value(self._lib.Zorbex_GetWaitTime))
 
     @wait_time_ms.setter
     def wait_time_ms(self, milliseconds: int) -> None:
@@ -392,16 +443,17 @@ class Camera:
     @exposure_us.setter
     def exposure_us(self, microseconds: int) -> None:
         value = _as_int(microseconds, "exposure_us")
-        h = self._h()
-        self._take_errors()
-        if value > 0 and self._lib.Zorbex_SetRealExposureTime(h, value):
-            return
-        error = self._error("set exposure_us")
-        if error.code != ERR_PARAMETER and value > 0:
-            raise error
-        # The range follows from the line length the sensor reports now.
-        ok = c_int(0)
-        line_clocks = self._lib.Zorbex_ReadRegister(h, 46, byref(ok)) + 6
+        with self._use:
+            h = self._h()
+            self._take_errors()
+            if value > 0 and self._lib.Zorbex_SetRealExposureTime(h, value):
+                return
+            error = self._error("set exposure_us")
+            if error.code != ERR_PARAMETER and value > 0:
+                raise error
+            # The range follows from the line length the sensor reports now.
+            ok = c_int(0)
+            line_clocks = self._lib.Zorbex_ReadRegister(h, 46, byref(ok)) + 6
         low, high = self.exposure_range
         raise out_of_range("exposure_us", microseconds, -(-low * line_clocks // 100),
                            high * line_clocks // 100, "µs")
@@ -432,7 +484,7 @@ class Camera:
     @property
     def defect_correction(self) -> bool:
         """Correction of the defective pixels loaded with the configuration file."""
-        return bool(self._lib.Zorbex_GetConfigFilter(self._h()))
+        return bool(self._value(self._lib.Zorbex_GetConfigFilter))
 
     @defect_correction.setter
     def defect_correction(self, flag: bool) -> None:
@@ -479,18 +531,20 @@ class Camera:
 
     def _image(self, mode: str, width: int, height: int, nbytes: int, action: str) -> np.ndarray:
         buffer = np.empty(nbytes, dtype=np.uint8)
-        if not self._lib.Zorbex_GetImage(self._handle, buffer.ctypes.data, nbytes, 1):
-            raise self._error(action)
+        with self._use:
+            if not self._lib.Zorbex_GetImage(self._h(), buffer.ctypes.data, nbytes, 1):
+                raise self._error(action)
         return buffer
 
     def snap(self) -> Frame:
         """Takes one frame now (the camera must not be streaming) and returns it."""
-        h = self._h()
         mode, width, height, nbytes = self._layout()
         buffer = np.empty(nbytes, dtype=np.uint8)
-        self._take_errors()
-        if not self._lib.Zorbex_SnapShot(h, buffer.ctypes.data, nbytes, 1):
-            raise self._error("take a frame")
+        with self._use:
+            h = self._h()
+            self._take_errors()
+            if not self._lib.Zorbex_SnapShot(h, buffer.ctypes.data, nbytes, 1):
+                raise self._error("take a frame")
         self._snaps += 1
         return as_frame(buffer, mode, width, height, self._snaps, time.monotonic())
 
@@ -524,8 +578,12 @@ class Camera:
     @property
     def streaming(self) -> bool:
         """True while a :meth:`stream` runs."""
-        stream = self._stream() if self._stream is not None else None
+        stream = self._running_stream()
         return stream is not None and stream.running
+
+    def _running_stream(self) -> Optional["Stream"]:
+        ref = self._stream_slot[0]
+        return ref() if ref is not None else None
 
     @property
     def trigger_mode(self) -> bool:
@@ -560,6 +618,7 @@ class Camera:
         :meth:`wait_trigger`.
         """
         from . import vcam  # the trigger input is the virtual camera's
+        _as_timeout(timeout, "take a triggered frame")
         self._require_trigger_mode()
         dropped = self._discard_frame_messages()
         vcam.fire_trigger(self._slot)
@@ -567,13 +626,15 @@ class Camera:
 
     def wait_trigger(self, timeout: float = 5.0, _dropped: int = 0) -> Frame:
         """Waits up to ``timeout`` seconds for the frame of the next trigger."""
+        seconds = _as_timeout(timeout, "take a triggered frame")
         self._require_trigger_mode()
         message = _library.Message()
-        deadline = time.monotonic() + timeout
+        deadline = time.monotonic() + seconds
         while True:
             # Short waits, so that Ctrl-C is not held up by a long time-out.
             remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - time.monotonic()) * 1000)))
             if not self._lib.ZbxWin_WaitMessage(self._frames, byref(message), remaining):
+                self._h()  # closed meanwhile: the window is gone, no frame comes
                 if time.monotonic() < deadline:
                     continue
                 raise error_for(ERR_FRAME_TIMEOUT, "take a triggered frame",
@@ -609,43 +670,51 @@ class Camera:
         extension.  Raw files hold the pixel rows, top row first, each padded
         to 4 bytes.
         """
-        h = self._h()
+        self._h()
         filename = os.fspath(path)
+        encoded = _file_name(filename, f"save {filename!r}")
         if format is None:
             format = os.path.splitext(filename)[1].lstrip(".").lower()
         if not isinstance(format, str) or format.lower() not in FILE_FORMATS:
             raise ParameterError(ERR_PARAMETER, f"save {filename}",
                                  f"the format must be one of {', '.join(sorted(FILE_FORMATS))}, "
                                  f"not {format!r}")
-        self._take_errors()
-        if not self._lib.Zorbex_SaveImage(h, os.fsencode(filename), FILE_FORMATS[format.lower()]):
+        with self._use:
+            h = self._h()
+            self._take_errors()
+            if self._lib.Zorbex_SaveImage(h, encoded, FILE_FORMATS[format.lower()]):
+                return
             error = self._error(f"save {filename}", fallback=0)
-            if error.code:
-                raise error
-            # Writers report failure by the result alone.
-            raise ZorbexError(ERR_FILE, f"save {filename}", "the file could not be written")
+        if error.code:
+            raise error
+        # Writers report failure by the result alone.
+        raise ZorbexError(ERR_FILE, f"save {filename}", "the file could not be written")
 
     def record(self, path: PathLike, seconds: float) -> int:
         """Records ``seconds`` of the stream into an uncompressed 24-bit AVI
         file and returns the number of frames written.  Blocks meanwhile;
         the camera must not be streaming or in trigger mode."""
-        h = self._h()
+        self._h()
         if isinstance(seconds, bool) or not isinstance(seconds, (int, float)):
             raise TypeError(f"seconds must be a number, not {type(seconds).__name__}")
         if not 0 < seconds <= 2**31 / 1000:
             raise out_of_range("seconds", seconds, 0, 2**31 // 1000, "s")
+        filename = _file_name(path, f"record {os.fspath(path)!r}")
         self._require_idle("record")
-        filename = os.fsencode(os.fspath(path))
-        self._take_errors()
-        if not self._lib.Zorbex_Record(h, filename, int(seconds * 1000), 0):
-            raise self._error(f"record {os.fspath(path)}")
+        with self._use:
+            h = self._h()
+            self._take_errors()
+            if not self._lib.Zorbex_Record(h, filename, int(seconds * 1000), 0):
+                raise self._error(f"record {os.fspath(path)}")
         try:
             # The recorder finishes the file at the first frame after the
             # duration; stopping finishes it too.
             time.sleep(seconds + 0.1)
         finally:
-            self._lib.Zorbex_StopPreview(h)
-            self._drain_notifications()
+            with self._use:
+                if not self.closed:
+                    self._lib.Zorbex_StopPreview(h)
+                    self._drain_notifications()
         with open(filename, "rb") as avi:
             header = avi.read(52)
         return struct.unpack_from("<I", header, 48)[0] if len(header) == 52 else 0

@@ -11,6 +11,7 @@ from typing import TYPE_CHECKING, Any, Callable, Iterator, List, NoReturn, Optio
 import numpy as np
 
 from . import _library
+from .camera import _as_timeout
 from .errors import ERR_FRAME_TIMEOUT, ERR_NOT_READY, ZorbexError, error_for
 from .frame import Frame, frame_geometry
 
@@ -49,8 +50,7 @@ class Stream:
         if count is not None:
             if isinstance(count, bool) or not isinstance(count, (int, np.integer)) or count < 0:
                 raise TypeError("count must be None or a whole number of frames")
-        if isinstance(timeout, bool) or not isinstance(timeout, (int, float)) or timeout <= 0:
-            raise TypeError("timeout must be a positive number of seconds")
+        timeout = _as_timeout(timeout, "start streaming")
         h = camera._h()
         if camera.streaming or camera.trigger_mode:
             raise ZorbexError(ERR_NOT_READY, "start streaming",
@@ -94,16 +94,18 @@ class Stream:
         self._target: Optional[int] = None
         # The frame handed out last, while it lives.
         self._last: Optional["weakref.ReferenceType[Frame]"] = None
-        # The caller-buffer pointer of the frame record: which buffer the
-        # newest frame went into (None until the first frame message).  It
-        # may name an older stream's buffer until this stream's first frame
-        # message, which only comes once a frame here has rewritten it.
-        self._record_buffer: Optional[c_void_p] = None
+        # Where the frame record keeps the caller-buffer pointer: which
+        # buffer the newest frame went into (None until the first frame
+        # message).  It may name an older stream's buffer until this
+        # stream's first frame message, which only comes once a frame here
+        # has rewritten it.  The record is the session's memory: read only
+        # through _named_by_record.
+        self._record_field: Optional[c_void_p] = None
         camera._take_errors()
         if not self._give(self._take_block()):
             raise camera._error("start streaming")
         self.running = True
-        camera._stream = weakref.ref(self)
+        camera._stream_slot[0] = weakref.ref(self)
 
     def __iter__(self) -> Iterator[Frame]:
         return self
@@ -115,8 +117,13 @@ class Stream:
         frame went into.  Such a block must not be given to the library
         again before another frame has gone elsewhere, or the record would
         name it at once and its old frame be taken for a new one."""
-        record = self._record_buffer
-        return None if record is None else record.value
+        field = self._record_field
+        if field is None:
+            return None
+        # The session (and the record with it) is released only after the
+        # stream has stopped, which takes this lock: read while running.
+        with self._lock:
+            return field.value if self.running else None
 
     def _take_block(self) -> int:
         """A free block (the one freed last first, the warmest), else a new one."""
@@ -203,19 +210,20 @@ class Stream:
             self.close()
             raise StopIteration
         with self._lock:
+            self._still_running()
             # The frame handed out before is still held: a block of our own.
             if self._target is None and not self._give(self._take_block()):
                 self._fail()
             target = self._addresses[self._target]  # type: ignore[index]
         # Messages already queued: counted, and failures raised, first.
         announced = self._take_messages(self._peek(self._window, self._message_ref, 1))
-        record = self._record_buffer
         # Once a frame has been handed out, the record names the current
         # buffer only after a frame of this stream was started in it: no
         # need to wait for that frame's message, which would cost a wake-up.
-        if not (self.frames and record is not None and record.value == target):
+        if not (self.frames and self._named_by_record() == target):
             announced += self._wait_for_frame(announced, target)
         with self._lock:
+            self._still_running()
             # A frame was started in the current block; once the library
             # has moved on to another (or none), that frame is complete.
             # The frame is made first: while the library has no block, the
@@ -244,6 +252,13 @@ class Stream:
         self._last = weakref.ref(frame)
         return frame
 
+    def _still_running(self) -> None:
+        """Ends the iteration when another thread has closed the stream or
+        the camera meanwhile: giving the library a block now would start
+        the camera again."""
+        if not self.running:
+            raise StopIteration
+
     def _fail(self) -> NoReturn:
         error = self._camera._error("receive a frame")
         self.close()
@@ -258,11 +273,11 @@ class Stream:
         taken = 0
         deadline = monotonic() + self._timeout
         while True:
-            record = self._record_buffer
             # Until a frame message of this stream has come, the record
             # may still name an older stream's buffer.
-            if (announced + taken or self.frames) and record is not None and record.value == target:
+            if (announced + taken or self.frames) and self._named_by_record() == target:
                 return taken
+            self._still_running()
             # Short waits, so that Ctrl-C is not held up by a long time-out.
             remaining = min(_WAIT_SLICE_MS, max(0, int((deadline - monotonic()) * 1000)))
             if wait(window, ref, remaining):
@@ -284,8 +299,9 @@ class Stream:
             if message.message == _library.MSG_FRAME:
                 if message.wparam:
                     announced += 1
-                    if self._record_buffer is None:
-                        self._record_buffer = c_void_p.from_address(
+                    if self._record_field is None:
+                        # Only its address is taken here; no memory is read.
+                        self._record_field = c_void_p.from_address(
                             message.wparam + _RECORD_BUFFER_OFFSET)
                 else:
                     self._failure(int(message.lparam))
@@ -309,7 +325,7 @@ class Stream:
         if not camera.closed:
             self._lib.Zorbex_StopPreview(camera._handle)
             camera._take_errors()
-        camera._stream = None
+        camera._stream_slot[0] = None
 
     def __enter__(self) -> "Stream":
         return self

@@ -202,6 +202,8 @@ using zbx::gst::post_library_error;
 using zbx::gst::post_library_message;
 using zbx::gst::release_target;
 using zbx::gst::take_error_code;
+using zbx::gst::lock_object;
+using zbx::gst::unlock_object;
 
 namespace {
 
@@ -257,7 +259,11 @@ void read_frame_rate(GstZorbexSrc* self) {
     const std::int64_t divisor = std::gcd(kClockHz, clocks);
     self->fps_n = static_cast<gint>(kClockHz / divisor);
     self->fps_d = static_cast<gint>(clocks / divisor);
-    self->period = gst_util_uint64_scale(static_cast<guint64>(clocks), GST_SECOND, kClockHz);
+    const GstClockTime period = gst_util_uint64_scale(static_cast<guint64>(clocks), GST_SECOND, kClockHz);
+    // Latency queries read it on other threads.
+    lock_object(self);
+    self->period = period;
+    unlock_object(self);
 }
 
 // Sets the colour mode and starts streaming or trigger mode.  Streaming
@@ -283,7 +289,9 @@ bool start_acquisition(GstZorbexSrc* self, int bits) {
     if (self->running_trigger) {
         self->fps_n = 0;
         self->fps_d = 1;
+        lock_object(self);
         self->period = GST_CLOCK_TIME_NONE;
+        unlock_object(self);
     } else {
         read_frame_rate(self);
     }
@@ -294,10 +302,10 @@ bool start_acquisition(GstZorbexSrc* self, int bits) {
 }
 
 void close_session(GstZorbexSrc* self) {
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     const ZbxHandle h = self->handle;
     self->handle = 0;
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
     if (h != 0) {
         (void)Zorbex_Close(h);
         (void)Zorbex_Release(h);
@@ -322,7 +330,7 @@ GstStructure* make_stats(GstZorbexSrc* self) {
 
 gboolean zorbex_start(GstBaseSrc* src) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     const int device = self->device_number;
     const int bits = self->bits;
     const int exposure = self->exposure_us;
@@ -338,7 +346,7 @@ gboolean zorbex_start(GstBaseSrc* src) {
     self->running_trigger = self->trigger_mode;
     self->running_msb = self->msb_aligned;
     self->delivered = self->dropped = self->discarded = self->failed = 0;
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
 
     self->next_offset = 0;
     self->gap_before_next = 0;
@@ -357,9 +365,9 @@ gboolean zorbex_start(GstBaseSrc* src) {
         ok = false;
     }
     if (ok) {
-        GST_OBJECT_LOCK(self);
+        lock_object(self);
         self->handle = h;
-        GST_OBJECT_UNLOCK(self);
+        unlock_object(self);
         // No preview window: frames go to GStreamer only.
         (void)Zorbex_SetPreviewWindow(h, nullptr, 0, 0, 0, 0);
         // No pause between frames: the library waits for the camera anyway.
@@ -397,9 +405,9 @@ gboolean zorbex_stop(GstBaseSrc* src) {
 
 GstCaps* zorbex_get_caps(GstBaseSrc* src, GstCaps* filter) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     const bool open = self->handle != 0;
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
     GstCaps* caps = nullptr;
     if (!open) {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
@@ -516,14 +524,15 @@ gboolean zorbex_decide_allocation(GstBaseSrc* src, GstQuery* query) {
 gboolean zorbex_query(GstBaseSrc* src, GstQuery* query) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(src);
     if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
-        GST_OBJECT_LOCK(self);
+        // The period is written by start() and set_caps on other threads.
+        lock_object(self);
         const bool open = self->handle != 0;
-        GST_OBJECT_UNLOCK(self);
+        const GstClockTime period = self->period;
+        unlock_object(self);
         if (!open) return FALSE;
         // A frame is complete one period after its read-out began; the
         // library keeps no older picture, so at most that is buffered.
         // In trigger mode frames come when triggered.
-        const GstClockTime period = self->period;
         const GstClockTime min = GST_CLOCK_TIME_IS_VALID(period) ? period : 0;
         gst_query_set_latency(query, TRUE, min, GST_CLOCK_TIME_IS_VALID(period) ? period : GST_CLOCK_TIME_NONE);
         return TRUE;
@@ -553,10 +562,10 @@ GstFlowReturn zorbex_create(GstPushSrc* push, GstBuffer** out) {
 }
 
 gboolean software_trigger(GstZorbexSrc* self) {
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     const bool armed = self->handle != 0 && self->running_trigger;
     const int slot = self->running_device;
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
     if (!armed) {
         GST_WARNING_OBJECT(self, "software-trigger ignored: not running in trigger mode");
         return FALSE;
@@ -568,7 +577,7 @@ gboolean software_trigger(GstZorbexSrc* self) {
 
 void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(object);
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     const ZbxHandle h = self->handle;
     GstStructure* adjustments = nullptr;
     switch (id) {
@@ -593,7 +602,7 @@ void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamS
     case PROP_MSB_ALIGNED: self->msb_aligned = g_value_get_boolean(value); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
     if (h == 0) {
         if (adjustments != nullptr) gst_structure_free(adjustments);
         return;
@@ -624,7 +633,7 @@ void zorbex_set_property(GObject* object, guint id, const GValue* value, GParamS
 
 void zorbex_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GstZorbexSrc* self = GST_ZORBEX_SRC(object);
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     switch (id) {
     case PROP_DEVICE_NUMBER: g_value_set_int(value, self->device_number); break;
     case PROP_COLOR_MODE: g_value_set_enum(value, self->bits); break;
@@ -642,7 +651,7 @@ void zorbex_get_property(GObject* object, guint id, GValue* value, GParamSpec* p
     case PROP_STATS: g_value_take_boxed(value, make_stats(self)); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
 }
 
 void zorbex_finalize(GObject* object) {

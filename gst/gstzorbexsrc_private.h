@@ -8,6 +8,10 @@
 #include "gstzorbexsrc.h"
 #include "zorbex/zorbex.h"
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 GST_DEBUG_CATEGORY_EXTERN(gst_zorbex_src_debug);
 
 struct _GstZorbexSrc {
@@ -42,7 +46,7 @@ struct _GstZorbexSrc {
     gint height;
     gint fps_n;
     gint fps_d;
-    GstClockTime period;  // GST_CLOCK_TIME_NONE in trigger mode
+    GstClockTime period;  // GST_CLOCK_TIME_NONE in trigger mode; under the object lock
     GstVideoInfo info;
     gboolean into_buffer;  // the library's rows land in the buffer as they are
     gboolean hand_over;    // the library copies frames into our buffers (see create_by_hand_over)
@@ -73,6 +77,23 @@ struct _GstZorbexSrc {
 };
 
 namespace zbx::gst {
+
+// The object lock.  GLib builds GMutex on futexes, which ThreadSanitizer
+// does not see, so under it the element's critical sections are announced
+// to the sanitizer as well (on the element's address); otherwise the
+// fields guarded by the lock would all look raced.
+inline void lock_object(GstZorbexSrc* self) {
+    GST_OBJECT_LOCK(self);
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(self);
+#endif
+}
+inline void unlock_object(GstZorbexSrc* self) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(self);
+#endif
+    GST_OBJECT_UNLOCK(self);
+}
 
 // The first meaningful error code the library posted to the element's
 // notification window since the last look, else the session's last error.

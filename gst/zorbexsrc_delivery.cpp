@@ -80,9 +80,9 @@ GstFlowReturn wait_frame(GstZorbexSrc* self, ZbxMessage* m) {
             return GST_FLOW_ERROR;
         }
         // One frame the library could not read or copy; streaming goes on.
-        GST_OBJECT_LOCK(self);
+        lock_object(self);
         ++self->failed;
-        GST_OBJECT_UNLOCK(self);
+        unlock_object(self);
         post_library_message(self, GST_MESSAGE_WARNING, GST_RESOURCE_ERROR_READ, code, "A frame was lost");
     }
 }
@@ -143,12 +143,12 @@ void stamp_buffer(GstZorbexSrc* self, GstBuffer* buffer, GstClockTime arrival, g
     GST_BUFFER_OFFSET(buffer) = offset;
     GST_BUFFER_OFFSET_END(buffer) = offset + 1;
 
-    GST_OBJECT_LOCK(self);
+    lock_object(self);
     ++self->delivered;
     self->dropped += skipped;
     const guint64 delivered = self->delivered;
     const guint64 dropped = self->dropped;
-    GST_OBJECT_UNLOCK(self);
+    unlock_object(self);
     if (gap != 0) {
         GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
         GST_DEBUG_OBJECT(self, "%" G_GUINT64_FORMAT " frames dropped before frame %" G_GUINT64_FORMAT, gap,
@@ -165,9 +165,9 @@ guint64 frames_not_taken(GstZorbexSrc* self) {
     guint64 skipped = skip_queued_frames(self);
     if (self->stale) {
         self->stale = FALSE;
-        GST_OBJECT_LOCK(self);
+        lock_object(self);
         self->discarded += skipped;
-        GST_OBJECT_UNLOCK(self);
+        unlock_object(self);
         skipped = 0;
     }
     return skipped;
@@ -257,9 +257,9 @@ GstFlowReturn give_target(GstZorbexSrc* self) {
     if (self->target != nullptr) return GST_FLOW_OK;
     const guint64 lost = frames_not_taken(self);
     if (lost != 0) {
-        GST_OBJECT_LOCK(self);
+        lock_object(self);
         self->dropped += lost;
-        GST_OBJECT_UNLOCK(self);
+        unlock_object(self);
         self->gap_before_next += lost;
     }
     return hand_over_new_target(self);
@@ -306,9 +306,9 @@ GstFlowReturn create_by_hand_over(GstZorbexSrc* self, GstBuffer** out) {
             // handed over: no picture for it.
             gst_buffer_unmap(filled, &filled_map);
             gst_buffer_unref(filled);
-            GST_OBJECT_LOCK(self);
+            lock_object(self);
             self->dropped += skipped + 1;
-            GST_OBJECT_UNLOCK(self);
+            unlock_object(self);
             self->gap_before_next += skipped + 1;
             continue;
         }

@@ -167,7 +167,7 @@ protected:
         open([this] { return run_analog_dialog(host, nullptr); });
     }
     [[nodiscard]] bool last_call_is(const SensorCall& call) const {
-        return !host.calls.empty() && host.calls.back() == call;
+        return host.last_call() == call;
     }
     test::ScopedLanguage language{"C"};
     FakeAnalogHost host;
@@ -180,34 +180,34 @@ TEST_F(AnalogOnScreen, DraggingTypingClickingAndStepsActAsTheUserWouldAndCancelR
     ASSERT_TRUE(xdo("mousemove --sync " + at(gain, 0.27) + " mousedown 1"));
     ASSERT_TRUE(xdo("mousemove --sync " + at(gain, 0.7) + " mousemove --sync " + at(gain, 1.3) + " mouseup 1"));
     EXPECT_TRUE(settle([&] { return last_call_is({"gain", 11}); }));
-    EXPECT_EQ(host.at(Slot::kGlobalGain), 11);
+    EXPECT_EQ(host.value(Slot::kGlobalGain), 11);
     // The lower arrow of its up-down steps it back.
     ASSERT_TRUE(click(ids::kGainUpDown, 0, 0.5, 0.8));
     EXPECT_TRUE(settle([&] { return last_call_is({"gain", 10}); }));
 
     ASSERT_TRUE(type_into(ids::kExposureEdit, 0, "800"));
     EXPECT_TRUE(settle([&] { return last_call_is({"exposure", 800}); }));
-    EXPECT_EQ(host.at(Slot::kExposure), 800);
+    EXPECT_EQ(host.value(Slot::kExposure), 800);
     ASSERT_TRUE(click(ids::kMirrorV, 0, 0.1));
     EXPECT_TRUE(settle([&] { return last_call_is({"mirror_v", 1}); }));
-    EXPECT_EQ(host.at(Slot::kMirrorV), 1);
+    EXPECT_EQ(host.value(Slot::kMirrorV), 1);
 
     ASSERT_TRUE(click(platform::kIdCancel));
     EXPECT_EQ(closed_result(), platform::kIdCancel);
-    EXPECT_EQ(host.at(Slot::kExposure), 1000);
-    EXPECT_EQ(host.at(Slot::kGlobalGain), 3);
-    EXPECT_EQ(host.at(Slot::kMirrorV), 0);
-    EXPECT_EQ(host.calls.back(), (SensorCall{"mirror_h", 1}));  // the camera's own values again
+    EXPECT_EQ(host.value(Slot::kExposure), 1000);
+    EXPECT_EQ(host.value(Slot::kGlobalGain), 3);
+    EXPECT_EQ(host.value(Slot::kMirrorV), 0);
+    EXPECT_EQ(host.last_call(), (SensorCall{"mirror_h", 1}));  // the camera's own values again
 }
 
 TEST_F(AnalogOnScreen, DefaultThenOkKeepsTheDefaults) {
     open_analog();
     ASSERT_TRUE(click(ids::kDefault));
-    EXPECT_TRUE(settle([&] { return host.at(Slot::kExposure) == 637; }));
+    EXPECT_TRUE(settle([&] { return host.value(Slot::kExposure) == 637; }));
     ASSERT_TRUE(click(platform::kIdOk));
     EXPECT_EQ(closed_result(), platform::kIdOk);
-    EXPECT_EQ(host.at(Slot::kGlobalGain), 0);
-    EXPECT_EQ(host.at(Slot::kExposure), 637);
+    EXPECT_EQ(host.value(Slot::kGlobalGain), 0);
+    EXPECT_EQ(host.value(Slot::kExposure), 637);
 }
 
 // Enter is OK wherever the keyboard focus is but on a push button: from an
@@ -251,10 +251,10 @@ TEST_F(OnScreen, SwitchingToTheGrayTabAndChoosingItsBayerModeSurvivesOk) {
     shown_ = platform::displayed_dialog();  // the gray page is laid out now
     ASSERT_TRUE(shown_.has_value());
     ASSERT_TRUE(click(image_ids::kBayerMode0, gray_ids::kPageEnglish, 0.2));
-    EXPECT_TRUE(settle([&] { return host.at(AdjustmentSlot::kBayerMode) == 0; }));
+    EXPECT_TRUE(settle([&] { return host.value(AdjustmentSlot::kBayerMode) == 0; }));
     ASSERT_TRUE(click(platform::kIdOk));
     EXPECT_EQ(closed_result(), platform::kIdOk);
-    EXPECT_EQ(host.at(AdjustmentSlot::kBayerMode), 0);
+    EXPECT_EQ(host.value(AdjustmentSlot::kBayerMode), 0);
 }
 
 // The X server dying under an open dialog ends it as Cancel: the call that
@@ -281,7 +281,7 @@ TEST(DisplayLoss, AnOpenDialogEndsAsCancelAndTheProcessGoesOn) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (result == -99) std::_Exit(4);  // still waiting: the hang
             runner.join();
-            std::_Exit(result == platform::kIdCancel && host.at(AnalogSlot::kExposure) == 1000 ? 0 : 5);
+            std::_Exit(result == platform::kIdCancel && host.value(AnalogSlot::kExposure) == 1000 ? 0 : 5);
         },
         testing::ExitedWithCode(0), "");
 }

@@ -109,10 +109,16 @@ void on_io_error_exit(Display*, void* context) { static_cast<Connection*>(contex
 // Xlib's default I/O error handler prints and exits: on our connections
 // (the live one or one given up) it is skipped; others keep theirs.
 std::mutex g_displays_mutex;  // a leaf lock: taken inside Xlib's handlers
-std::vector<Display*> g_our_displays;
+// Never destroyed: the event threads are detached, and one may still be in
+// Xlib's handler for its broken connection while the process runs its
+// exit-time destructors.
+std::vector<Display*>& our_displays() {
+    static auto* displays = new std::vector<Display*>;
+    return *displays;
+}
 bool is_ours(Display* display) {
     std::lock_guard lock(g_displays_mutex);
-    for (Display* ours : g_our_displays)
+    for (Display* ours : our_displays())
         if (ours == display) return true;
     return false;
 }
@@ -309,7 +315,7 @@ Connection* open_connection(const char* name) {
     }
     {
         std::lock_guard lock(g_displays_mutex);
-        g_our_displays.push_back(display);
+        our_displays().push_back(display);
     }
     auto* c = new Connection;
     c->name = name;

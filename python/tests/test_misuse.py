@@ -22,11 +22,9 @@ def test_time_outs_must_be_positive_and_finite(cam, timeout):
     assert not cam.streaming and not [c for c in zorbex.cameras() if c.in_use]
     cam.trigger_mode = True
     with pytest.raises(ValueError, match="timeout"):
-        cam.trigger(timeout=timeout)
-    with pytest.raises(ValueError, match="timeout"):
         cam.wait_trigger(timeout=timeout)
     with pytest.raises(zorbex.FrameTimeoutError):
-        cam.wait_trigger(timeout=0.2)  # the refused call fired no trigger
+        cam.wait_trigger(timeout=0.2)  # no pulse came
 
 
 @pytest.mark.parametrize("call", [lambda cam, p: cam.save(p), lambda cam, p: cam.record(p, 0.2)],

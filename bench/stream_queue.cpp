@@ -389,14 +389,24 @@ void BM_Sessions(benchmark::State& state) {
         reset_cameras(count);
         std::vector<ZbxHandle> cams;
         std::vector<ZbxStream*> streams;
+        // Opening a session takes a good part of a second: every camera is
+        // opened first and started only when all are, so that no queue
+        // fills up while the others open.
         for (int i = 0; i < count; ++i) {
             cams.push_back(open_camera(i, true));
-            streams.push_back(cams.back() != 0 ? open_stream(cams.back(), 4, ZBX_DELIVER_ALL) : nullptr);
-            if (streams.back() == nullptr) {
+            ZbxStreamConfig config = ZBX_STREAM_CONFIG_INIT;
+            ZbxStream* s = nullptr;
+            if (cams.back() == 0 || ZbxStream_Open(cams.back(), &config, &s) != ZBX_OK) {
                 state.SkipWithError("no stream");
                 return;
             }
+            streams.push_back(s);
         }
+        for (ZbxStream* s : streams)
+            if (ZbxStream_Start(s) != ZBX_OK) {
+                state.SkipWithError("no start");
+                return;
+            }
         std::atomic<bool> stop{false};
         std::vector<std::uint64_t> frames(count), dropped(count), longest_gap_ns(count);
         std::vector<std::thread> consumers;

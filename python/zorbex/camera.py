@@ -659,7 +659,7 @@ class Camera:
         the camera's trigger input.
 
         Needs :attr:`trigger_mode`.  The camera has no software trigger; on
-        the virtual camera ``zorbex.vcam.fire_trigger(slot)`` pulses the input.
+        the virtual camera a test pulses it through the virtual-camera module.
         """
         timeout = timeout_value(timeout, "take a triggered frame")
         self._require_trigger_mode()
